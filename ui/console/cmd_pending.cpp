@@ -1,0 +1,21 @@
+// Commands whose engines are not in this build yet: they say so and fail.
+#include <cstdio>
+
+#include "ui/console/commands.h"
+
+namespace console {
+
+namespace {
+int NotAvailable(const char* what) {
+  std::fprintf(stderr, "%s is not available in this build yet\n", what);
+  return 2;
+}
+}  // namespace
+
+int RunTest(const std::vector<std::string>&) { return NotAvailable("-test"); }
+int RunExtract(const std::string& sw, const std::vector<std::string>&) {
+  return NotAvailable(sw.c_str());
+}
+int RunAdd(const std::vector<std::string>&) { return NotAvailable("-a"); }
+
+}  // namespace console

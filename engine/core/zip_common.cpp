@@ -6,6 +6,9 @@
 
 #include "engine/core/crc.h"
 #include "engine/core/dates.h"
+#include "engine/core/helpers.h"
+#include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/clock.h"
 #include "platform/yield.h"
 
@@ -85,10 +88,11 @@ void TztvMain::SetZipCmntBufSize(int size) {
 }
 
 void TztvMain::RefreshDrive() {
-  // Archives on fixed disks are the rule; spanned sets on removable media are recognised
-  // by the disk manager when one is attached to this engine.
   removableDrive_ = false;
   volumeLabel_.clear();
+  if (archiveFile_.empty() || !diskManager_.Refresh(archiveFile_)) return;
+  removableDrive_ = diskManager_.IsRemovable();
+  volumeLabel_ = diskManager_.VolumeLabel();
 }
 
 void TztvMain::SetupVolumeNaming() {
@@ -342,11 +346,23 @@ void TZipCommon::EndOperation() {
 }
 
 std::string TZipCommon::TempDir() const {
+  if (tempDir_.empty() || !platform::DirectoryExists(tempDir_)) return platform::TempDirectory();
   return tempDir_;
 }
 
 void TZipCommon::SetTempDir(std::string_view dir) {
-  tempDir_ = std::string(dir);
+  tempDir_ = dir.empty() ? std::string() : AppendSlash(dir);
+  if (tempDir_.empty() || platform::DirectoryExists(tempDir_)) return;
+  const std::string question = tempDir_ + "\r\r" + std::string(ErrorText(kErrDirNotExistCreate));
+  if (platform::Confirm(question)) {
+    try {
+      ForceDirectories(tempDir_);
+    } catch (const EBase&) {
+    }
+  } else {
+    tempDir_.clear();
+  }
+  if (!platform::DirectoryExists(tempDir_)) tempDir_.clear();
 }
 
 }  // namespace engine

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/core/cipher.h"
+#include "engine/core/disk_manager.h"
 #include "engine/core/errors.h"
 #include "engine/core/stream.h"
 #include "engine/core/types.h"
@@ -112,6 +113,7 @@ class TztvMain {
   // Reads the drive facts of ArchiveFile that detection and spanned sets need.
   void RefreshDrive();
   bool IsRemovableDrive() const { return removableDrive_; }
+  TDiskManager& DiskManager() { return diskManager_; }
   const std::string& VolumeLabel() const { return volumeLabel_; }
 
  protected:
@@ -130,6 +132,7 @@ class TztvMain {
   // True when the archive's drive is removable (spanned ZIP sets); from the platform.
   bool removableDrive_ = false;
   std::string volumeLabel_;
+  TDiskManager diskManager_;
 
  private:
   void SetupVolumeNaming();

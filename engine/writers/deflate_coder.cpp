@@ -25,10 +25,10 @@ constexpr int kMaxDist = kWSize - kMinLookahead;
 constexpr int kTooFar = 4096;
 // Slack after the window: match comparison reads 8-byte words up to 8 bytes past the end.
 constexpr int kWindowPad = kMaxMatch + 16;
-constexpr int kHashBits = 15;
+constexpr int kHashBits = 16;
 constexpr int kHashSize = 1 << kHashBits;
 // Symbols per block (literals and matches together); the block ends when it is full.
-constexpr int kSymbolBufSize = 32767;
+constexpr int kSymbolBufSize = 16383;
 // At levels above 2, every this many symbols the block may end early (see TruncateBlock).
 constexpr int kTruncateCheck = 4096;
 

@@ -52,7 +52,7 @@ class AceDirReader : public IDirReader {
       walk.Cur = pos + 4 + size + add;
       return;
     }
-    if (size + 4 < kFileFixed) return Bad(walk);
+    if (static_cast<std::size_t>(size) + 4 < kFileFixed) return Bad(walk);
     std::uint8_t f[kFileFixed];
     walk.ReadExact(pos, f, kFileFixed);
     const std::size_t nameLen = ReadLe16(f + 33);

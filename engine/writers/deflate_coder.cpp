@@ -25,10 +25,10 @@ constexpr int kMaxDist = kWSize - kMinLookahead;
 constexpr int kTooFar = 4096;
 // Slack after the window: match comparison reads 8-byte words up to 8 bytes past the end.
 constexpr int kWindowPad = kMaxMatch + 16;
-constexpr int kHashBits = 16;
+constexpr int kHashBits = 15;
 constexpr int kHashSize = 1 << kHashBits;
 // Symbols per block (literals and matches together); the block ends when it is full.
-constexpr int kSymbolBufSize = 16383;
+constexpr int kSymbolBufSize = 32767;
 // At levels above 2, every this many symbols the block may end early (see TruncateBlock).
 constexpr int kTruncateCheck = 4096;
 
@@ -124,9 +124,13 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
   return v;
 }
 
-// Hash of the three bytes at p (the fourth byte loaded is shifted out; little-endian).
+// Hash of the three bytes at p: the classic shift-and-xor hash ((h << 5) ^ byte, three
+// times, 15 bits), computed directly instead of rolling. A stronger hash would put fewer
+// strangers in each chain, but with the short chains of the fast levels that makes the
+// search reach older, slightly longer matches whose far distances cost more than they save.
 inline std::uint32_t Hash3(const std::uint8_t* p) {
-  return ((Load32(p) << 8) * 0x9E3779B1u) >> (32 - kHashBits);
+  return ((static_cast<std::uint32_t>(p[0]) << 10) ^ (static_cast<std::uint32_t>(p[1]) << 5) ^ p[2]) &
+         (kHashSize - 1);
 }
 
 // Length of the common prefix of a and b, at most `maxLen`. Reads up to 8 bytes past

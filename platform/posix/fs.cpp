@@ -175,10 +175,19 @@ bool CreateDirectories(std::string_view path, std::string_view trustedBase) {
     }
     base.assign(trustedBase);
     rest.remove_prefix(trustedBase.size());
-    if (!CreateTrusted(base)) return false;
   } else {
     base.assign(1, path.front() == '/' ? '/' : '.');
   }
+  // ".." below the base could climb out of it: refuse before anything is created.
+  for (std::string_view scan = rest; !scan.empty();) {
+    const std::size_t sep = scan.find('/');
+    if (scan.substr(0, sep) == "..") {
+      errno = EACCES;
+      return false;
+    }
+    scan.remove_prefix(sep == std::string_view::npos ? scan.size() : sep + 1);
+  }
+  if (!trustedBase.empty() && !CreateTrusted(base)) return false;
   int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   FdCloser current{fd};
@@ -187,10 +196,6 @@ bool CreateDirectories(std::string_view path, std::string_view trustedBase) {
     const std::string_view part = rest.substr(0, sep);
     rest.remove_prefix(sep == std::string_view::npos ? rest.size() : sep + 1);
     if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      errno = EACCES;
-      return false;
-    }
     const std::string name(part);
     if (::mkdirat(current.fd, name.c_str(), 0777) != 0 && errno != EEXIST) return false;
     // O_NOFOLLOW: a link in the way fails with ELOOP (or ENOTDIR) instead of being entered.

@@ -161,7 +161,6 @@ bool CreateDirectories(std::string_view path, std::string_view trustedBase) {
       ::SetLastError(ERROR_INVALID_PARAMETER);
       return false;
     }
-    if (!CreateTrusted(base)) return false;
     current = base;
     rest.remove_prefix(base.size());
   } else {
@@ -169,16 +168,23 @@ bool CreateDirectories(std::string_view path, std::string_view trustedBase) {
     current.assign(path.substr(0, root));
     rest.remove_prefix(root);
   }
+  // ".." below the base could climb out of it: refuse before anything is created.
+  for (std::string_view scan = rest; !scan.empty();) {
+    std::size_t sep = 0;
+    while (sep < scan.size() && !IsPathSeparator(scan[sep])) ++sep;
+    if (scan.substr(0, sep) == "..") {
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    scan.remove_prefix(sep < scan.size() ? sep + 1 : sep);
+  }
+  if (!trustedBase.empty() && !CreateTrusted(current)) return false;
   while (!rest.empty()) {
     std::size_t sep = 0;
     while (sep < rest.size() && !IsPathSeparator(rest[sep])) ++sep;
     const std::string_view part = rest.substr(0, sep);
     rest.remove_prefix(sep < rest.size() ? sep + 1 : sep);
     if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      ::SetLastError(ERROR_ACCESS_DENIED);
-      return false;
-    }
     current = JoinPath(current, part);
     DWORD attr = RawAttributes(current);
     if (attr == INVALID_FILE_ATTRIBUTES) {

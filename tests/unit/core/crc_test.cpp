@@ -37,11 +37,13 @@ TEST(Crc32, KnownVectors) {
   EXPECT_EQ(Crc32Of(ones), 0xFF6CAB0Bu);
 }
 
-// The sliced loop must agree with the byte step for every alignment, length and split.
-TEST(Crc32, SlicedLoopMatchesByteStep) {
+// The sliced and the carry-less multiplication paths agree with the byte step for every
+// alignment, length (around the 256-byte switch and the 64-byte fold) and split.
+TEST(Crc32, FastPathsMatchByteStep) {
   const auto data = tessaly_test::RandomBytes(4096 + 64, 7);
   for (std::size_t offset = 0; offset < 9; ++offset) {
-    for (std::size_t len : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 64u, 1000u, 4096u}) {
+    for (std::size_t len : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 64u, 255u, 256u, 257u, 271u,
+                            320u, 511u, 1000u, 1036u, 4096u}) {
       std::uint32_t ref = 0xFFFFFFFFu;
       for (std::size_t i = 0; i < len; ++i) ref = Crc32Step(ref, data[offset + i]);
       EXPECT_EQ(UpdateCrc32(0xFFFFFFFFu, data.data() + offset, len), ref)

@@ -35,6 +35,7 @@ struct LhaMember {
   std::uint32_t originalSize = 0;
   std::uint16_t crc = 0;
   int level = 0;
+  bool truncated = false;  // the archive ends inside the member's data
 };
 
 // Walks the headers of levels 0-3 from the first "-l??-" signature (skipping any
@@ -77,6 +78,12 @@ inline std::vector<LhaMember> WalkLha(const std::vector<std::uint8_t>& a) {
       m.dataOffset = at + Le32(h + 24);
     }
     next = m.dataOffset + m.packedSize;
+    if (next > a.size() && m.dataOffset < a.size()) {
+      m.packedSize = a.size() - m.dataOffset;
+      m.truncated = true;
+      out.push_back(m);
+      break;
+    }
     if (next > a.size() || next <= at) break;
     out.push_back(m);
     at = next;

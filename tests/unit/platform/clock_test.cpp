@@ -75,9 +75,9 @@ TEST(PlatformClock, NamedZones) {
   }
   {
     ZoneScope scope("Europe/Berlin");
-    // 2023-03-26 01:59:59 UTC is the last second of winter time, 02:00:00 the first of summer.
-    EXPECT_EQ(platform::LocalOffsetAt(1679795999), 3600);
-    EXPECT_EQ(platform::LocalOffsetAt(1679796000), 7200);
+    // Summer time began at 2023-03-26 01:00:00 UTC (02:00 local became 03:00).
+    EXPECT_EQ(platform::LocalOffsetAt(1679792400 - 1), 3600);
+    EXPECT_EQ(platform::LocalOffsetAt(1679792400), 7200);
     // 1996-10-27 01:00 UTC: summer time ended on the last Sunday of October that year.
     EXPECT_EQ(platform::LocalOffsetAt(846378000 - 1), 7200);
     EXPECT_EQ(platform::LocalOffsetAt(846378000), 3600);

@@ -48,7 +48,9 @@ TEST(PlatformFs, AttributesRoundTrip) {
   attr = platform::FileAttributes(file);
   ASSERT_TRUE(attr.has_value());
   EXPECT_TRUE(*attr & platform::kAttrReadOnly);
-  if (platform::kIsWindows) EXPECT_TRUE(*attr & platform::kAttrArchive);
+  if (platform::kIsWindows) {
+    EXPECT_TRUE(*attr & platform::kAttrArchive);
+  }
 
   ASSERT_TRUE(platform::SetFileAttributes(file, 0));
   attr = platform::FileAttributes(file);

@@ -18,7 +18,9 @@ TEST(PlatformVolume, TempFolderIsOnAFixedDrive) {
   EXPECT_GE(info.FreeBytes, 0);
   EXPECT_LE(info.FreeBytes, info.TotalBytes);
   EXPECT_FALSE(platform::IsRemovable(temp));
-  if (!platform::kIsWindows) EXPECT_TRUE(info.Label.empty());
+  if (!platform::kIsWindows) {
+    EXPECT_TRUE(info.Label.empty());
+  }
 
   // A path that does not exist yet reports the volume of its nearest folder.
   const platform::TVolumeInfo later =

@@ -1,0 +1,130 @@
+// -l [-tsv] ARCHIVE: the listing of an archive, for people or, with -tsv, for programs.
+#include <cstdio>
+#include <string>
+
+#include "engine/core/dates.h"
+#include "engine/core/errors.h"
+#include "engine/core/lister.h"
+#include "platform/fs.h"
+#include "platform/path.h"
+#include "ui/console/commands.h"
+
+namespace console {
+
+namespace {
+
+// Output is gathered and written in large pieces: a listing can have many thousand lines.
+class OutBuffer {
+ public:
+  ~OutBuffer() { Flush(); }
+  void Append(const char* text, std::size_t n) {
+    buf_.append(text, n);
+    if (buf_.size() >= kFlushAt) Flush();
+  }
+  void Append(const std::string& s) { Append(s.data(), s.size()); }
+  void Flush() {
+    if (!buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), stdout);
+    buf_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = 1 << 16;
+  std::string buf_;
+};
+
+// Member names use "\" inside the engines; the terminal shows this system's separator.
+void AppendName(std::string& out, const std::string& name, char sep) {
+  const std::size_t at = out.size();
+  out += name;
+  for (std::size_t i = at; i < out.size(); ++i)
+    if (out[i] == '\\') out[i] = sep;
+}
+
+}  // namespace
+
+int RunList(const std::vector<std::string>& args) {
+  bool tsv = false;
+  std::string archive;
+  for (const std::string& a : args) {
+    if (a == "-tsv" || a == "-TSV") {
+      tsv = true;
+    } else if (archive.empty()) {
+      archive = a;
+    } else {
+      PrintUsage();
+      return 2;
+    }
+  }
+  if (archive.empty()) {
+    PrintUsage();
+    return 2;
+  }
+
+  engine::TDivED lister;
+  lister.ShowBlankDirs = true;
+  lister.SetFileSpec({"*.*"});
+  bool failed = false;
+  lister.OnError = [&](engine::TZipCommon&, const std::string& fn, const std::string& msgEx,
+                       const std::string&, int code) {
+    failed = true;
+    const std::string_view text = engine::ErrorText(code);
+    std::fprintf(stderr, "%.*s", static_cast<int>(text.size()), text.data());
+    if (!msgEx.empty()) std::fprintf(stderr, " %s", msgEx.c_str());
+    if (!fn.empty()) std::fprintf(stderr, ": %s", fn.c_str());
+    std::fputc('\n', stderr);
+  };
+  // Unattended: the next volume is the one the set names, when it is there.
+  lister.OnNextVolume = [](engine::TZipCommon&, std::string& name, const std::string&,
+                           bool, bool& cancel) {
+    cancel = !platform::FileExists(engine::TDivED::ResolveCaseInsensitive(name));
+  };
+
+  OutBuffer out;
+  std::string line;
+  char num[160];
+  const char sep = platform::kPathSeparator;
+  lister.OnRead = [&](engine::TZipCommon& sender, std::int64_t, int) {
+    const engine::TArchiveEntry& e = sender.Entry;
+    const engine::TDateParts d = engine::DecodeDate(e.DateTime);
+    line.clear();
+    if (tsv) {
+      AppendName(line, e.FileName, '/');
+      const int n = std::snprintf(num, sizeof num,
+                                  "\t%lld\t%lld\t%s\t%08x\t%04d-%02d-%02d %02d:%02d:%02d\t%c\n",
+                                  static_cast<long long>(e.UnpackedSize),
+                                  static_cast<long long>(e.PackedSize), e.MethodName.c_str(),
+                                  e.CRC, d.year, d.month, d.day, d.hour, d.minute, d.second,
+                                  e.Encrypted ? 'E' : '-');
+      if (n > 0) line.append(num, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof num - 1));
+    } else {
+      const int n = std::snprintf(num, sizeof num,
+                                  "%04d-%02d-%02d %02d:%02d %12lld %12lld %3d%% %-9s %08x%c ",
+                                  d.year, d.month, d.day, d.hour, d.minute,
+                                  static_cast<long long>(e.UnpackedSize),
+                                  static_cast<long long>(e.PackedSize), e.Ratio,
+                                  e.MethodName.c_str(), e.CRC, e.Encrypted ? '*' : ' ');
+      if (n > 0) line.append(num, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof num - 1));
+      AppendName(line, e.FileName, sep);
+      line += '\n';
+    }
+    out.Append(line);
+  };
+  if (!tsv) {
+    lister.OnTotals = [&](engine::TZipCommon& sender, int numFiles) {
+      const int n = std::snprintf(num, sizeof num,
+                                  "%-16s %12lld %12lld %3d%% %d file%s\n", "",
+                                  static_cast<long long>(sender.TotalUnpackedSize),
+                                  static_cast<long long>(sender.TotalPackedSize),
+                                  sender.TotalRatio, numFiles, numFiles == 1 ? "" : "s");
+      if (n > 0) out.Append(num, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof num - 1));
+    };
+  }
+
+  lister.SetArchiveFile(archive);
+  const int ok = lister.Activate();
+  out.Flush();
+  std::fflush(stdout);
+  return ok && !failed ? 0 : 1;
+}
+
+}  // namespace console

@@ -76,6 +76,7 @@ class AceDirReader : public IDirReader {
     const std::uint32_t attr = ReadLe32(f + 19);
     const bool isDir = (attr & 0x10) != 0;
     if (isDir ? !l.ShowBlankDirs : !l.IsSelected(e.FileName, true)) return;
+    if (isDir) MarkFolder(e.FileName);
     e.DateTime = DosDateToDateTime(ReadLe32(f + 15));
     e.VersionMadeBy = e.VersionNeeded = versionMadeBy_;
     e.PackedSize = packedTotal_;

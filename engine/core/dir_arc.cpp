@@ -55,6 +55,7 @@ class ArcDirReader : public IDirReader {
     l.NameRead(e.FileName);
     const bool report = isSubdir ? l.ShowBlankDirs : l.IsSelected(e.FileName, true);
     if (report) {
+      if (isSubdir) MarkFolder(e.FileName);
       e.DateTime = DosDateToDateTime((static_cast<std::uint32_t>(ReadLe16(h + 19)) << 16) |
                                      ReadLe16(h + 21));
       e.VersionMadeBy = e.VersionNeeded = 0;

@@ -61,7 +61,7 @@ class ArjDirReader : public IDirReader {
           return walk.Stop();
         }
         packed += ReadLe32(hdr_.basic + 12);
-        unpacked = ReadLe32(hdr_.basic + 16);
+        unpacked += ReadLe32(hdr_.basic + 16);
         flags = hdr_.basic[4];
         next = hdr_.dataPos + ReadLe32(hdr_.basic + 12);
       }
@@ -76,6 +76,7 @@ class ArjDirReader : public IDirReader {
     l.NameRead(e.FileName);
     const bool isDir = hdr_.basic[6] == 3;
     if (isDir ? !l.ShowBlankDirs : !l.IsSelected(e.FileName, true)) return;
+    if (isDir) MarkFolder(e.FileName);
     const std::uint8_t* b = hdr_.basic;
     e.DateTime = DosDateToDateTime(ReadLe32(b + 8));
     e.VersionMadeBy = b[1];

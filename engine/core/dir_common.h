@@ -84,6 +84,10 @@ enum class TNameCoding : std::uint8_t {
 // Converts a stored name to UTF-8 into `out` (reusing its storage) and turns "/" into "\".
 void ConvertMemberName(std::string_view bytes, TNameCoding coding, std::string& out);
 bool IsValidUtf8(std::string_view bytes);
+// Folder members end in "\" whatever their format stores, so hosts can tell them apart.
+inline void MarkFolder(std::string& name) {
+  if (name.empty() || name.back() != '\\') name += '\\';
+}
 // The 0-based position of the first header from detection's 1-based start offset.
 std::int64_t FirstHeaderPos(std::int64_t startOffset);
 

@@ -1,7 +1,7 @@
 // Directory of InstallShield 3 "Z" archives (signature 13 5D 65 8C), listed only.
 //
 // Main header, 255 bytes: 12 file count (2), 41 position of the folder table (4), 49 folder
-// count (2), 51 position of the file table (4). Folder entry: file count (2), entry length
+// count (2), 51 position of the file table (4; its entries start one byte later). Folder entry: file count (2), entry length
 // (2), name length (2), name. File entry: 0 folder index (2), 2 original size (4),
 // 6 compressed size (4), 10 data position (4), 14 date (2) and time (2), 18 attributes (4),
 // 22 entry length (2), 28 name length (1), name.
@@ -43,7 +43,9 @@ class MsgzDirReader : public IDirReader {
       folders_.push_back(name);
       p += static_cast<std::int64_t>(len);
     }
+    // The file table's position names a byte that precedes its first entry.
     if (fileTable <= 0 || fileTable >= walk.Size) fileTable = p;
+    else ++fileTable;
     walk.Cur = fileTable;
   }
 

@@ -170,6 +170,7 @@ class RarDirReader : public IDirReader {
     TArchiveEntry& e = l.Entry;
     l.NameRead(e.FileName);
     if (isDir ? !l.ShowBlankDirs : !l.IsSelected(e.FileName, true)) return;
+    if (isDir) MarkFolder(e.FileName);
     e.PackedSize = packed;
     l.ReportMember(walk, pos, !isDir);
   }
@@ -210,7 +211,9 @@ class RarDirReader : public IDirReader {
       ConvertMemberName(uni.empty() ? oem : uni, uni.empty() ? TNameCoding::ncOem : TNameCoding::ncUtf8,
                         e.FileName);
     } else {
-      ConvertMemberName(std::string_view(raw_).substr(0, zero), TNameCoding::ncOem, e.FileName);
+      // Unix hosts store names in the system's encoding, today UTF-8.
+      ConvertMemberName(std::string_view(raw_).substr(0, zero),
+                        h[15] == 3 ? TNameCoding::ncUtf8OrOem : TNameCoding::ncOem, e.FileName);
     }
     const std::uint8_t host = h[15];
     const std::uint32_t attr = ReadLe32(h + 28);

@@ -53,6 +53,19 @@ std::string Trim(std::string_view s) {
   return std::string(s);
 }
 
+// The header checksum: the byte sum with the checksum field counted as spaces (unsigned, or
+// signed as some old writers computed it).
+bool ChecksumMatches(const std::uint8_t* h) {
+  const std::int64_t stored = Number(h, 148, 8);
+  std::int64_t sum = 0, signedSum = 0;
+  for (std::size_t i = 0; i < kRecord; ++i) {
+    const std::uint8_t c = (i >= 148 && i < 156) ? ' ' : h[i];
+    sum += c;
+    signedSum += static_cast<std::int8_t>(c);
+  }
+  return stored == sum || stored == signedSum;
+}
+
 class TarDirReader : public IDirReader {
  public:
   void Init(TListWalk& walk) override {
@@ -67,6 +80,7 @@ class TarDirReader : public IDirReader {
     if (walk.BlockRead < kRecord) return walk.Stop();
     const std::string_view rawName = Field(h, 0, 100);
     if (rawName.empty()) return walk.Stop();
+    if (!ChecksumMatches(h)) return Bad(walk);
     const std::int64_t size = Number(h, 124, 12);
     // Sizes beyond any file end the walk (and keep the position arithmetic in range).
     if (size < 0 || size > (std::int64_t{1} << 56)) return Bad(walk);
@@ -112,6 +126,7 @@ class TarDirReader : public IDirReader {
     const bool isDir = type == '5';
     if ((isFile || (isDir && l.ShowBlankDirs)) && l.IsSelected(l.Entry.FileName, !l.ShowBlankDirs)) {
       TArchiveEntry& e = l.Entry;
+      if (isDir) MarkFolder(e.FileName);
       const std::int64_t time = Number(h, 136, 12);
       e.DateTime = time > 0 ? UnixToDateTime(time) : kDate1980;
       e.PackedSize = e.UnpackedSize = memberSize;
@@ -126,8 +141,8 @@ class TarDirReader : public IDirReader {
       l.ReportMember(walk, pos, !isDir);
     }
     // Pax may give the true size of a member whose header field cannot hold it.
-    const std::int64_t skip = (memberSize != size && type != '1')
-                                  ? (memberSize + 511) / 512 * 512 : padded;
+    std::int64_t skip = memberSize != size ? (memberSize + 511) / 512 * 512 : padded;
+    if (type == '1' && skip > 0 && !HasDataAfterLink(walk, dataPos)) skip = 0;
     walk.Cur = dataPos + skip;
   }
 
@@ -164,6 +179,16 @@ class TarDirReader : public IDirReader {
       }
       p += len;
     }
+  }
+
+  // Hard links normally carry no data whatever their size field says; a header (or the end)
+  // right after one shows that.
+  static bool HasDataAfterLink(TListWalk& walk, std::int64_t dataPos) {
+    std::uint8_t next[kRecord];
+    if (walk.ReadUpTo(dataPos, next, kRecord) < kRecord) return false;
+    bool zero = true;
+    for (const std::uint8_t c : next) zero = zero && c == 0;
+    return !zero && !ChecksumMatches(next);
   }
 
   static void Bad(TListWalk& walk) {

@@ -2,6 +2,7 @@
 // end record or the central directory cannot be trusted.
 #include <cstring>
 
+#include "engine/core/crc.h"
 #include "engine/core/dates.h"
 #include "engine/core/dir_common.h"
 #include "engine/core/lister.h"
@@ -18,6 +19,7 @@ constexpr std::size_t kLocalSize = 30;
 constexpr std::size_t kCentralSize = 46;
 constexpr std::uint16_t kFlagUtf8 = 0x0800;        // general purpose bit 11: UTF-8 names
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
+constexpr std::uint16_t kUnicodePathId = 0x7075;
 constexpr std::uint32_t kZip64Marker = 0xFFFFFFFFu;
 
 // The 64-bit values of a ZIP64 extra field, present in a fixed order for each 32-bit field
@@ -75,6 +77,13 @@ class ZipDirReader : public IDirReader {
     walk.Cur = l.StartOffset();
     if (!(flags & kZipCentralFound)) flags = kZipLocalFound;
     central_ = flags != kZipLocalFound;
+    // Detection may point at a directory it could not confirm, or at local headers where
+    // it expected a directory; what stands there decides.
+    std::uint8_t sig[4] = {};
+    if (walk.ReadUpTo(walk.Cur, sig, 4) == 4) {
+      if (central_ && ReadLe32(sig) == kLocalSig) central_ = false;
+      else if (!central_ && ReadLe32(sig) == kCentralSig) central_ = true;
+    }
     walk.BlockSize = central_ ? kCentralSize : kLocalSize;
     first_ = walk.Cur;
   }
@@ -97,6 +106,26 @@ class ZipDirReader : public IDirReader {
   }
 
  private:
+  // Info-ZIP's Unicode path field (0x7075): version 1, the CRC-32 of the stored name, and
+  // the name in UTF-8. Used only while the stored name is the one it was made for.
+  void ApplyUnicodePath(const std::uint8_t* extra, std::size_t len, std::string& name) const {
+    std::size_t p = 0;
+    while (p + 4 <= len) {
+      const std::uint16_t id = ReadLe16(extra + p);
+      const std::size_t size = ReadLe16(extra + p + 2);
+      const std::size_t data = p + 4;
+      if (data + size > len) return;
+      if (id == kUnicodePathId && size > 5 && extra[data] == 1 &&
+          ReadLe32(extra + data + 1) ==
+              Crc32Of({reinterpret_cast<const std::uint8_t*>(raw_.data()), raw_.size()})) {
+        const std::string_view utf8(reinterpret_cast<const char*>(extra + data + 5), size - 5);
+        if (IsValidUtf8(utf8)) ConvertMemberName(utf8, TNameCoding::ncUtf8, name);
+        return;
+      }
+      p = data + size;
+    }
+  }
+
   void ReadName(TListWalk& walk, std::int64_t pos, std::size_t len, std::uint16_t gpFlags) {
     raw_.resize(len);
     if (len) walk.ReadExact(pos, raw_.data(), len);
@@ -155,13 +184,17 @@ class ZipDirReader : public IDirReader {
     if (!l.IsSelected(l.Entry.FileName, true)) return;
     const bool isDir = (external & 0x10) != 0;
     if (isDir && !l.ShowBlankDirs) return;
+    if (isDir) MarkFolder(l.Entry.FileName);
     Zip64Sizes v{unpacked32, packed32, offset32};
-    if (packed32 == kZip64Marker || unpacked32 == kZip64Marker || offset32 == kZip64Marker) {
+    if (extraLen > 0) {
       extra_.resize(extraLen);
       const std::size_t got =
           walk.ReadUpTo(namePos + static_cast<std::int64_t>(nameLen), extra_.data(), extraLen);
-      ApplyZip64(extra_.data(), got, v, unpacked32 == kZip64Marker, packed32 == kZip64Marker,
-                 offset32 == kZip64Marker);
+      if (packed32 == kZip64Marker || unpacked32 == kZip64Marker || offset32 == kZip64Marker)
+        ApplyZip64(extra_.data(), got, v, unpacked32 == kZip64Marker, packed32 == kZip64Marker,
+                   offset32 == kZip64Marker);
+      ApplyUnicodePath(extra_.data(), got, l.Entry.FileName);
+      if (isDir) MarkFolder(l.Entry.FileName);
     }
     TArchiveEntry& e = l.Entry;
     e.DateTime = DosDateToDateTime(ReadLe32(h + 12));

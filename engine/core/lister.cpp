@@ -288,7 +288,8 @@ void TDivED::ListWalk(TListWalk& walk) {
   if (!reader) RaiseError(ArchiveFile(), "", "0", kErrUnknownFileType);
   walk.End = walk.Size;
   reader->Init(walk);
-  while (walk.BlockSize > 0 && walk.Cur + static_cast<std::int64_t>(walk.BlockSize) < walk.End &&
+  // A header block may end right at the end of the file (a TAR without its closing blocks).
+  while (walk.BlockSize > 0 && walk.Cur + static_cast<std::int64_t>(walk.BlockSize) <= walk.End &&
          !Cancel()) {
     platform::Yield();
     walk.HeaderPos = walk.Cur;

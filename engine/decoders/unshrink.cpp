@@ -1,6 +1,8 @@
 // Unshrink: LZW codes of 9 to 13 bits, control code 256, free slots reused lowest first.
 #include "engine/decoders/unshrink.h"
 
+#include <algorithm>
+
 namespace engine {
 
 namespace {
@@ -14,17 +16,17 @@ constexpr std::size_t kStackSize = 8191;
 }  // namespace
 
 Unshrinker::Unshrinker()
-    : out_(32768), parent_(kTableSize), value_(kTableSize), stack_(kStackSize) {}
+    : out_(32768), parent_(kTableSize), value_(kTableSize), isParent_(kTableSize), stack_(kStackSize) {}
 
 void Unshrinker::Reset(std::uint64_t uncompressedSize) { limit_ = uncompressedSize; }
 
 // Frees every code 257 and above that no other code extends.
 void Unshrinker::PartialClear() {
-  std::vector<bool> isParent(kTableSize, false);
+  std::fill(isParent_.begin(), isParent_.end(), std::uint8_t{0});
   for (unsigned c = kFirstFree; c < kTableSize; ++c)
-    if (parent_[c] != kFree) isParent[parent_[c]] = true;
+    if (parent_[c] != kFree) isParent_[parent_[c]] = 1;
   for (unsigned c = kFirstFree; c < kTableSize; ++c)
-    if (!isParent[c]) parent_[c] = kFree;
+    if (!isParent_[c]) parent_[c] = kFree;
 }
 
 CodecStatus Unshrinker::Decode(IByteSource& source, IByteSink& sink) {
@@ -33,7 +35,7 @@ CodecStatus Unshrinker::Decode(IByteSource& source, IByteSink& sink) {
   const CodecStatus s = Run();
   out_.Flush();
   if (out_.Stopped()) return csStopped;
-  return s;
+  return s == csOk ? csEnd : s;
 }
 
 CodecStatus Unshrinker::Run() {
@@ -109,8 +111,7 @@ CodecStatus UnshrinkBuffer(std::span<const std::uint8_t> in, std::uint64_t uncom
   unshrinker.Reset(uncompressedSize);
   MemorySource source(in);
   VectorSink sink(out, maxOut);
-  const CodecStatus s = unshrinker.Decode(source, sink);
-  return s == CodecStatus::csOk ? CodecStatus::csEnd : s;
+  return unshrinker.Decode(source, sink);
 }
 
 }  // namespace engine

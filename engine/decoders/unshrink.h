@@ -42,6 +42,7 @@ class Unshrinker {
   // single bytes. A free slot keeps kFree as its parent.
   std::vector<std::uint16_t> parent_;
   std::vector<std::uint8_t> value_;
+  std::vector<std::uint8_t> isParent_;  // partial clearing's scratch
   std::vector<std::uint8_t> stack_;
 };
 

@@ -12,10 +12,6 @@ int NotAvailable(const char* what) {
 }
 }  // namespace
 
-int RunTest(const std::vector<std::string>&) { return NotAvailable("-test"); }
-int RunExtract(const std::string& sw, const std::vector<std::string>&) {
-  return NotAvailable(sw.c_str());
-}
 int RunAdd(const std::vector<std::string>&) { return NotAvailable("-a"); }
 
 }  // namespace console

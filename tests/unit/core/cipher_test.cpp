@@ -130,8 +130,8 @@ TEST(PkCipher, OwnHeaderAndDataRoundTrip) {
   ASSERT_TRUE(reader.CheckCryptHeader(h, 0, "pass word", 0, crc));
   // Byte-wise and block-wise decryption agree and restore the data.
   TPkCipher byteReader = reader;
-  std::vector<std::uint8_t> bytewise = data;
-  for (auto& b : bytewise) b = byteReader.Decrypt(b);
+  std::vector<std::uint8_t> bytewise(data.size());
+  for (std::size_t i = 0; i < data.size(); ++i) bytewise[i] = byteReader.Decrypt(data[i]);
   reader.DecryptBlock(data.data(), data.size());
   EXPECT_EQ(data, kPlain);
   EXPECT_EQ(bytewise, kPlain);

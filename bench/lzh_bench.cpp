@@ -47,14 +47,12 @@ bool DecodeArchive(const std::vector<std::uint8_t>& archive,
     LzhBlockDecoder decoder(*params);
     MsbBitReader in(std::span<const std::uint8_t>(archive.data() + m.dataOffset, m.packedSize));
     std::uint16_t crc = 0;
-    std::uint8_t last = 0;
     auto window = decoder.MakeWindow([&](const std::uint8_t* d, std::size_t n) {
       if (checkCrc) crc = UpdateCrc16(crc, d, n);
-      last ^= d[n - 1];
       return true;
     });
     const int status = decoder.Decode(in, *window, m.originalSize);
-    if (status != 0 || (checkCrc && crc != m.crc) || (last == 0 && crc == 1)) {
+    if (status != 0 || (checkCrc && crc != m.crc)) {
       std::fprintf(stderr, "%s: %s (crc %04x, stored %04x)\n", m.name.c_str(),
                    std::string(ErrorText(status)).c_str(), crc, m.crc);
       return false;
@@ -166,9 +164,9 @@ int main(int argc, char** argv) {
     fs::remove_all(outDir);
     const double mb = unpacked / 1e6;
     const double o = Median(ours), b = Median(bare), t = Median(lhaT), x = Median(lhaX);
-    std::printf("%-16s %8zu %8llu %9.1f %9.1f %9.1f %9.1f %5.2fx %5.2fx\n",
-                path.filename().c_str(), archive.size(), static_cast<unsigned long long>(unpacked),
-                mb / o, mb / b, t > 0 ? mb / t : 0.0, x > 0 ? mb / x : 0.0, t > 0 ? t / o : 0.0,
+    std::printf("%-16s %8zu %8llu %9.1f %9.1f %9.1f %9.1f %5.2fx %5.2fx\n", path.filename().c_str(),
+                archive.size(), static_cast<unsigned long long>(unpacked), mb / o, mb / b,
+                t > 0 ? mb / t : 0.0, x > 0 ? mb / x : 0.0, t > 0 ? t / o : 0.0,
                 x > 0 ? x / o : 0.0);
   }
   return 0;

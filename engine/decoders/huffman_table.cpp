@@ -34,7 +34,8 @@ bool HuffmanTable::Build(const std::uint8_t* lengths, unsigned count) {
   if (space != (1u << kMaxLength)) return false;
 
   std::uint32_t next[kMaxLength + 2] = {};
-  for (unsigned len = 1; len <= kMaxLength; ++len) next[len + 1] = (next[len] + perLength[len]) << 1;
+  for (unsigned len = 1; len <= kMaxLength; ++len)
+    next[len + 1] = (next[len] + perLength[len]) << 1;
 
   std::fill(subBits_.begin(), subBits_.end(), 0);
   for (unsigned sym = 0; sym < count; ++sym) {
@@ -66,7 +67,8 @@ bool HuffmanTable::Build(const std::uint8_t* lengths, unsigned count) {
       const unsigned extra = len - rootBits_;
       const std::uint32_t link = table_[code >> extra];
       const unsigned sb = (link >> 16) & 31;
-      const std::size_t base = (link & 0xFFFF) + (std::size_t{code & ((1u << extra) - 1)} << (sb - extra));
+      const std::size_t base =
+          (link & 0xFFFF) + (std::size_t{code & ((1u << extra) - 1)} << (sb - extra));
       std::fill_n(table_.begin() + base, std::size_t{1} << (sb - extra), entry);
     }
   }

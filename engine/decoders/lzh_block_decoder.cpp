@@ -36,11 +36,16 @@ inline void CopyMatch(std::uint8_t* ring, std::size_t pos, std::size_t src, unsi
 const LzhParams* LzhParamsForMethod(const char* id) {
   if (id[0] != '-' || id[1] != 'l' || id[2] != 'h' || id[4] != '-') return nullptr;
   switch (id[3]) {
-    case '4': return &kLzhLh4;
-    case '5': return &kLzhLh5;
-    case '6': return &kLzhLh6;
-    case '7': return &kLzhLh7;
-    default: return nullptr;
+    case '4':
+      return &kLzhLh4;
+    case '5':
+      return &kLzhLh5;
+    case '6':
+      return &kLzhLh6;
+    case '7':
+      return &kLzhLh7;
+    default:
+      return nullptr;
   }
 }
 
@@ -160,8 +165,7 @@ int LzhBlockDecoder::Decode(MsbBitReader& in, OutputWindow& out, std::uint64_t s
       const std::uint8_t* const end = in.End();
       std::size_t pos = out.Pos();
       std::uint32_t left = blockLeft_;
-      while (left != 0 && end - cur >= 8 && pos <= ringSize - kMaxMatch &&
-             remaining >= kMaxMatch) {
+      while (left != 0 && end - cur >= 8 && pos <= ringSize - kMaxMatch && remaining >= kMaxMatch) {
         bits |= MsbBitReader::LoadBe64(cur) >> count;
         cur += (63 - count) >> 3;
         count |= 56;

@@ -151,12 +151,13 @@ int LzhufCoder::DecodeBuffer(std::span<const std::uint8_t> packed, std::uint64_t
   output.clear();
   LzhufCoder coder;
   MsbBitReader in(packed);
-  OutputWindow window(kRingBits,
-                      [&output](const std::uint8_t* data, std::size_t count) {
-                        output.insert(output.end(), data, data + count);
-                        return true;
-                      },
-                      kFill);
+  OutputWindow window(
+      kRingBits,
+      [&output](const std::uint8_t* data, std::size_t count) {
+        output.insert(output.end(), data, data + count);
+        return true;
+      },
+      kFill);
   return coder.Decode(in, window, size);
 }
 

@@ -25,8 +25,7 @@ class MsbBitReader {
   static constexpr std::size_t kBlockSize = 32768;
 
   // Reads from a block source (owns a 32 KiB buffer).
-  explicit MsbBitReader(ByteSourceFn source)
-      : source_(std::move(source)), buffer_(kBlockSize) {}
+  explicit MsbBitReader(ByteSourceFn source) : source_(std::move(source)), buffer_(kBlockSize) {}
   // Reads a whole input held in memory; `data` must outlive the reader. No copy is made.
   explicit MsbBitReader(std::span<const std::uint8_t> data)
       : cur_(data.data()), end_(data.data() + data.size()) {}
@@ -45,9 +44,7 @@ class MsbBitReader {
     }
   }
   // The next `n` bits (1..32) without consuming them; needs a Refill() covering them.
-  std::uint32_t Peek(unsigned n) const {
-    return static_cast<std::uint32_t>(bits_ >> (64 - n));
-  }
+  std::uint32_t Peek(unsigned n) const { return static_cast<std::uint32_t>(bits_ >> (64 - n)); }
   // Drops `n` bits (0..57) already buffered.
   void Consume(unsigned n) {
     bits_ <<= n;
@@ -80,8 +77,8 @@ class MsbBitReader {
     return __builtin_bswap64(v);
 #else
     return ((v & 0xFFull) << 56) | ((v & 0xFF00ull) << 40) | ((v & 0xFF0000ull) << 24) |
-           ((v & 0xFF000000ull) << 8) | ((v >> 8) & 0xFF000000ull) |
-           ((v >> 24) & 0xFF0000ull) | ((v >> 40) & 0xFF00ull) | (v >> 56);
+           ((v & 0xFF000000ull) << 8) | ((v >> 8) & 0xFF000000ull) | ((v >> 24) & 0xFF0000ull) |
+           ((v >> 40) & 0xFF00ull) | (v >> 56);
 #endif
   }
 

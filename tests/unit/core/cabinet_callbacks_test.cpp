@@ -16,7 +16,7 @@ TEST(CabinetCallbacks, CreateWriteSeekReadClose) {
   const std::string name = dir / "cab.tmp";
   TStreamCabinetFileHandler h;
   int err = 99;
-  const TCabHandle w = h.Open(name, kCabOpenCreate | kCabOpenReadWrite | kCabOpenExclusive, 0, err);
+  const TCabHandle w = h.Open(name, kCabOpenCreate | kCabOpenReadWrite, 0, err);
   ASSERT_NE(w, kCabInvalidHandle);
   EXPECT_EQ(err, 0);
   EXPECT_EQ(h.Write(w, "0123456789", 10, err), 10);
@@ -33,7 +33,7 @@ TEST(CabinetCallbacks, CreateWriteSeekReadClose) {
   EXPECT_EQ(h.Read(w, buf, 5, err), 1);
   EXPECT_EQ(buf[0], '9');
 
-  // A second handle on the same file, read-only and shared.
+  // A second handle on the same file, read-only (both shared).
   const TCabHandle r = h.Open(name, 0, 0, err);
   ASSERT_NE(r, kCabInvalidHandle);
   EXPECT_NE(r, w);
@@ -80,7 +80,7 @@ TEST(CabinetCallbacks, OpenFailuresAndFlags) {
   // Create replaces an existing file; write-only opens an existing one for writing.
   const std::string name = dir / "x.cab";
   tessaly_test::WriteBytes(name, {1, 2, 3, 4, 5});
-  TCabHandle c = h.Open(name, kCabOpenCreate | kCabOpenWriteOnly, 0, err);
+  TCabHandle c = h.Open(name, kCabOpenCreate | kCabOpenWriteOnly | kCabOpenExclusive, 0, err);
   ASSERT_NE(c, kCabInvalidHandle);
   EXPECT_EQ(platform::FileSize(name), 0);
   h.Close(c, err);

@@ -1,7 +1,5 @@
 // LzhBlockDecoder (-lh4- to -lh7-) and the LArc -lz5-/-lzs- decoder against fixture
 // archives (stored CRC-16 and size), crafted streams and damaged input.
-#include "engine/decoders/lzh_block_decoder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include "engine/core/crc.h"
 #include "engine/core/errors.h"
 #include "engine/decoders/larc_decoder.h"
+#include "engine/decoders/lzh_block_decoder.h"
 #include "tests/unit/decoders/lha_test_util.h"
 
 namespace engine {
@@ -216,9 +215,10 @@ TEST(LzhBlockDecoder, TruncatedAndFlippedFixturesFailCleanly) {
     const LzhParams& params = *LzhParamsForMethod(m.method.c_str());
     const auto packed = Packed(archive, m);
     std::vector<std::uint8_t> out;
-    for (std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{5}, packed.size() / 2,
-                            packed.size() - 1}) {
-      const int status = LzhBlockDecoder::DecodeBuffer(params, packed.first(cut), m.originalSize, out);
+    for (std::size_t cut :
+         {std::size_t{0}, std::size_t{1}, std::size_t{5}, packed.size() / 2, packed.size() - 1}) {
+      const int status =
+          LzhBlockDecoder::DecodeBuffer(params, packed.first(cut), m.originalSize, out);
       EXPECT_NE(status, 0) << file << " cut at " << cut;
       EXPECT_LE(out.size(), m.originalSize);
     }
@@ -232,7 +232,8 @@ TEST(LzhBlockDecoder, TruncatedAndFlippedFixturesFailCleanly) {
     }
   }
   // The fixture archive cut short by its maker.
-  const auto archive = lzhtest::ReadFile(lzhtest::SharedFixtures("lha") / "regression_truncated.lzh");
+  const auto archive =
+      lzhtest::ReadFile(lzhtest::SharedFixtures("lha") / "regression_truncated.lzh");
   const auto members = lzhtest::WalkLha(archive);
   ASSERT_FALSE(members.empty());
   EXPECT_TRUE(members.back().truncated);

@@ -1,12 +1,11 @@
 // LzhufCoder (-lh1-) decoding of fixture members, and damaged input.
-#include "engine/decoders/lzhuf_coder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "engine/core/crc.h"
 #include "engine/core/errors.h"
+#include "engine/decoders/lzhuf_coder.h"
 #include "tests/unit/decoders/lha_test_util.h"
 
 namespace engine {
@@ -23,8 +22,8 @@ TEST(LzhufCoder, FixtureMembersMatchStoredCrcAndSize) {
       if (m.method != "-lh1-" || m.truncated) continue;
       SCOPED_TRACE(entry.path().filename().string() + " " + m.name);
       std::vector<std::uint8_t> out;
-      const int status =
-          LzhufCoder::DecodeBuffer({archive.data() + m.dataOffset, m.packedSize}, m.originalSize, out);
+      const int status = LzhufCoder::DecodeBuffer({archive.data() + m.dataOffset, m.packedSize},
+                                                  m.originalSize, out);
       EXPECT_EQ(status, 0) << ErrorText(status);
       ASSERT_EQ(out.size(), m.originalSize);
       EXPECT_EQ(UpdateCrc16(0, out.data(), out.size()), m.crc);

@@ -1,7 +1,5 @@
 // LzwDecoder (Unix compress .Z) against the fixtures' expected SHA-256, crafted code
 // sequences and damaged input.
-#include "engine/decoders/lzw_decoder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <sstream>
 
 #include "engine/core/errors.h"
+#include "engine/decoders/lzw_decoder.h"
 #include "tests/unit/decoders/lha_test_util.h"
 #include "tests/unit/decoders/sha256_test_util.h"
 
@@ -16,7 +15,8 @@ namespace engine {
 namespace {
 
 // LSB-first code writer; header byte `flags` (max bits | 0x80 block mode).
-std::vector<std::uint8_t> Codes(std::uint8_t flags, std::initializer_list<std::pair<unsigned, unsigned>> codes) {
+std::vector<std::uint8_t> Codes(std::uint8_t flags,
+                                std::initializer_list<std::pair<unsigned, unsigned>> codes) {
   std::vector<std::uint8_t> out = {0x1F, 0x9D, flags};
   std::uint64_t acc = 0;
   unsigned n = 0;
@@ -82,7 +82,8 @@ TEST(LzwDecoder, CraftedCodeSequences) {
   };
   const Row rows[] = {
       {"KwKwK: the code being defined", Codes(0x90, {{9, 'a'}, {9, 257}}), 0, "aaa"},
-      {"string of an earlier entry", Codes(0x90, {{9, 'a'}, {9, 'b'}, {9, 257}, {9, 259}}), 0, "abababa"},
+      {"string of an earlier entry", Codes(0x90, {{9, 'a'}, {9, 'b'}, {9, 257}, {9, 259}}), 0,
+       "abababa"},
       {"no block mode: 256 is a string", Codes(0x10, {{9, 'x'}, {9, 'y'}, {9, 256}}), 0, "xyxy"},
       {"code beyond the next free one", Codes(0x90, {{9, 'a'}, {9, 300}}), kErrCorruptInput, "a"},
       {"first code above 255", Codes(0x90, {{9, 300}}), kErrCorruptInput, ""},
@@ -105,8 +106,17 @@ TEST(LzwDecoder, CraftedCodeSequences) {
 TEST(LzwDecoder, ClearRestartsAtNineBitsOnAGroupBoundary) {
   // 'a', clear (after two codes of a group of eight, the other six are skipped), then
   // 'b' and 'c' read as 9-bit codes of a fresh table whose first entry is 257.
-  const auto stream = Codes(0x90, {{9, 'a'}, {9, 256}, {9, 0}, {9, 0}, {9, 0}, {9, 0}, {9, 0},
-                                   {9, 0}, {9, 'b'}, {9, 'c'}, {9, 257}});
+  const auto stream = Codes(0x90, {{9, 'a'},
+                                   {9, 256},
+                                   {9, 0},
+                                   {9, 0},
+                                   {9, 0},
+                                   {9, 0},
+                                   {9, 0},
+                                   {9, 0},
+                                   {9, 'b'},
+                                   {9, 'c'},
+                                   {9, 257}});
   std::vector<std::uint8_t> out;
   EXPECT_EQ(LzwDecoder::DecodeBuffer(stream, out), 0);
   EXPECT_EQ(AsText(out), "abcbc");

@@ -1,6 +1,7 @@
 // The Windows find-pattern matcher (portable: FindFiles filters with it on both platforms,
 // so a pattern selects the same names everywhere).
 #include "platform/codepage.h"
+
 #include "platform/fs.h"
 
 #include <vector>

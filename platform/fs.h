@@ -33,7 +33,9 @@ inline constexpr std::uint32_t kAttrArchive = 0x20;
 // POSIX knows only read-only (no write permission for the owner) and directory.
 std::optional<std::uint32_t> FileAttributes(std::string_view path);
 // Sets read-only, hidden, system and archive; other bits are ignored. POSIX keeps only
-// read-only: it clears every write permission, and clearing it gives the owner write.
+// read-only, on files: setting it clears every write permission, clearing it gives the
+// owner write. Folders keep their permissions (a read-only folder would refuse the files
+// extracted into it, and Windows does not enforce the bit on folders either).
 bool SetFileAttributes(std::string_view path, std::uint32_t attributes);
 
 // Last modification time as Unix seconds (UTC); nullopt when it cannot be read.

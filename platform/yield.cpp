@@ -16,7 +16,7 @@ std::function<bool(std::string_view)>& ConfirmHook() {
 }  // namespace
 
 void SetYieldHook(std::function<void()> hook) { YieldHook() = std::move(hook); }
-void Yield() {
+void YieldToHost() {
   if (auto& h = YieldHook()) h();
 }
 void SetConfirmHook(std::function<bool(std::string_view)> hook) {

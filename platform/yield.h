@@ -1,4 +1,4 @@
-// The yield hook: engines call Yield() at each progress point; a GUI front end pumps its
+// The yield hook: engines call YieldToHost() at each progress point; a GUI front end pumps its
 // messages there so Cancel can be clicked, a console front end does nothing.
 #pragma once
 
@@ -8,7 +8,7 @@
 namespace platform {
 
 void SetYieldHook(std::function<void()> hook);
-void Yield();
+void YieldToHost();
 
 // Yes/No question the engines themselves may need to ask (e.g. creating TempDir).
 // Without a hook installed the answer is No.

@@ -131,7 +131,7 @@ int TCompBase::Compress() {
   totalBytes_ = remainingBytes_ = 0;
   baseDir_.clear();
   ProgressProc = [this] {
-    platform::Yield();
+    platform::YieldToHost();
     Fire(OnProgress, ProgressByFile, ProgressByArchive);
   };
   if (defaultExt_.empty()) defaultExt_ = StandardExt();
@@ -246,7 +246,7 @@ std::string TCompBase::ExpandSpec(const std::string& spec) {
 
 void TCompBase::GatherFiles() {
   for (const std::string& spec : FileSpec()) {
-    platform::Yield();
+    platform::YieldToHost();
     if (Cancel()) return;
     const std::string full = ExpandSpec(spec);
     baseDir_ = AppendSlash(platform::DirectoryPart(full));
@@ -260,7 +260,7 @@ void TCompBase::GatherIn(const std::string& dir, const std::string& pattern) {
   std::sort(found.begin(), found.end(),
             [](const platform::TFindEntry& a, const platform::TFindEntry& b) { return a.Name < b.Name; });
   for (const auto& f : found) {
-    platform::Yield();
+    platform::YieldToHost();
     if (Cancel()) return;
     if (f.IsDirectory() || !AttributeAccepted(f.Attributes)) continue;
     const std::string full = dir + f.Name;

@@ -50,7 +50,7 @@ std::uint32_t UpdateCrc32Sliced(std::uint32_t r, const std::uint8_t* data, std::
 // then into one lane, then reduced to 32 bits with a Barrett step. The constants are powers
 // of x modulo the bit-reflected polynomial as the paper derives them (fold by 512 bits, fold
 // by 128 bits, 64 -> 32 bits), then P itself and the Barrett constant mu = x^64 / P.
-inline __m128i Load128(const std::uint8_t* p) {
+__attribute__((target("sse2"), always_inline)) inline __m128i Load128(const std::uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 

@@ -2,6 +2,7 @@
 // tar octal numbers and the two percentages shown in listings.
 #include "engine/core/dates.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -12,6 +13,11 @@ namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kUnixEpochDay = 25569;  // 1970-01-01 as a day count
+// Years 1..9999, the range of day-count dates; values beyond are clamped to it.
+constexpr double kMinDayCount = -693593.0;          // 0001-01-01
+constexpr double kMaxDayCount = 2958465.99999;      // 9999-12-31 23:59:59
+constexpr std::int64_t kMinUnix = -62135596800LL;   // 0001-01-01 00:00:00 UTC
+constexpr std::int64_t kMaxUnix = 253402300799LL;   // 9999-12-31 23:59:59 UTC
 
 bool IsLeapYear(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -68,6 +74,7 @@ double EncodeDate(const TDateParts& parts) {
 TDateParts DecodeDate(double dateTime) {
   TDateParts parts;
   if (!std::isfinite(dateTime)) return parts;
+  dateTime = std::clamp(dateTime, kMinDayCount, kMaxDayCount);
   double whole = std::trunc(dateTime);
   std::int64_t day = static_cast<std::int64_t>(whole);
   std::int64_t seconds = std::llround(std::fabs(dateTime - whole) * kSecondsPerDay);
@@ -109,6 +116,7 @@ std::uint32_t DateTimeToDosDate(double dateTime) {
 double UnixToDateTime(std::int64_t seconds) {
   // A zero time stamp means "unknown" in the formats that carry Unix times.
   if (seconds == 0) return kDate1980 + 60.0 / kSecondsPerDay;
+  seconds = std::clamp(seconds, kMinUnix, kMaxUnix);
   const std::int64_t local = seconds + platform::LocalOffsetAt(seconds);
   const std::int64_t day = FloorDiv(local, kSecondsPerDay);
   return MakeDayCount(day + kUnixEpochDay, local - day * kSecondsPerDay);

@@ -117,9 +117,10 @@ class LhaDirReader : public IDirReader {
       while (!dir.empty() && dir.front() == ' ') dir.erase(0, 1);
       if (!dir.empty()) full = dir + "\\";
     }
+    full += name;
     // Unix symbolic links store "name|target"; the member is the link itself.
-    const auto bar = name.find('|');
-    full += bar == std::string::npos ? name : name.substr(0, bar);
+    const auto bar = full.find('|');
+    if (bar != std::string::npos) full.erase(bar);
     ConvertMemberName(full, TNameCoding::ncOem, l.Entry.FileName);
     l.NameRead(l.Entry.FileName);
 

@@ -4,7 +4,8 @@
 // count (2), 51 position of the file table (4; its entries start one byte later). Folder entry: file count (2), entry length
 // (2), name length (2), name. File entry: 0 folder index (2), 2 original size (4),
 // 6 compressed size (4), 10 data position (4), 14 date (2) and time (2), 18 attributes (4),
-// 22 entry length (2), 28 name length (1), name.
+// 22 entry length (2), 28 name length (1), name; every file entry starts with one byte more
+// (not used here), which its entry length counts.
 #include "engine/core/dates.h"
 #include "engine/core/dir_common.h"
 #include "engine/core/lister.h"
@@ -13,7 +14,7 @@ namespace engine {
 
 namespace {
 
-constexpr std::size_t kBlock = 29;
+constexpr std::size_t kBlock = 30;  // the lead byte and the 29-byte header
 constexpr std::size_t kMain = 255;
 constexpr std::size_t kMaxFolders = 4096;
 
@@ -43,15 +44,13 @@ class MsgzDirReader : public IDirReader {
       folders_.push_back(name);
       p += static_cast<std::int64_t>(len);
     }
-    // The file table's position names a byte that precedes its first entry.
     if (fileTable <= 0 || fileTable >= walk.Size) fileTable = p;
-    else ++fileTable;
     walk.Cur = fileTable;
   }
 
   void Step(TListWalk& walk) override {
     TDivED& l = walk.Lister;
-    const std::uint8_t* h = walk.Block;
+    const std::uint8_t* h = walk.Block + 1;
     const std::int64_t pos = walk.HeaderPos;
     if (remaining_ == 0) return walk.Stop();
     --remaining_;

@@ -291,7 +291,7 @@ void TDivED::ListWalk(TListWalk& walk) {
   // A header block may end right at the end of the file (a TAR without its closing blocks).
   while (walk.BlockSize > 0 && walk.Cur + static_cast<std::int64_t>(walk.BlockSize) <= walk.End &&
          !Cancel()) {
-    platform::Yield();
+    platform::YieldToHost();
     walk.HeaderPos = walk.Cur;
     const std::size_t n = walk.ReadUpTo(walk.Cur, walk.Block, walk.BlockSize);
     if (n == 0) break;

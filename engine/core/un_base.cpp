@@ -46,7 +46,7 @@ int TUnBase::Run(std::uint8_t outputMode) {
   SetCancel(false);
   encrypted_ = false;
   ProgressProc = [this] {
-    platform::Yield();
+    platform::YieldToHost();
     Fire(OnProgress, ProgressByFile, ProgressByArchive);
   };
   if (CpuType == TCpuType::cpt80486) CpuType = TCpuType::cptAuto;

@@ -283,7 +283,7 @@ void TZipCommon::SetExcludeSpec(const std::vector<std::string>& spec) {
 
 void TZipCommon::SetCancel(bool value) {
   cancel_ = value;
-  platform::Yield();
+  platform::YieldToHost();
 }
 
 bool TZipCommon::IsSelected(std::string_view name, bool namesOnly) const {

@@ -230,6 +230,7 @@ class DeflateCoder::Impl {
   // Moves the upper half of the buffer down; positions that fall out of the window become
   // the empty link 0 (position 0 itself is therefore never a match source).
   void Slide() {
+    SaveBlockBeforeSlide();
     std::memcpy(window_.get(), window_.get() + kWSize, kWSize);
     strStart_ -= kWSize;
     matchStart_ -= kWSize;
@@ -240,6 +241,19 @@ class DeflateCoder::Impl {
     slide(head_.get(), kHash4Size);
     slide(head3_.get(), kHashSize);
     slide(prev_.get(), kWSize);
+  }
+
+  // A block that starts in the lower half loses its bytes with the slide and then cannot be
+  // sent stored any more: incompressible data would grow by the fixed code's 9-bit
+  // literals. So such a block ends here when it would be stored. Between steps of lazy
+  // parsing the byte before strStart_ is not tallied yet; it opens the next block.
+  void SaveBlockBeforeSlide() {
+    if (blockStart_ < 0 || blockStart_ >= kWSize || symbolCount_ == 0) return;
+    const int end = strStart_ - (matchAvailable_ ? 1 : 0);
+    // Cheap filter: a block that could be stored has at least 7 of 8 bytes as literals.
+    if (static_cast<std::int64_t>(end - blockStart_) * 7 > static_cast<std::int64_t>(symbolCount_) * 8)
+      return;
+    FlushBlock(false, end, true);
   }
 
   // Greedy levels: links position `pos` into its 3-byte hash chain; returns the previous
@@ -349,8 +363,12 @@ class DeflateCoder::Impl {
     else CompressLazy(finishing);
   }
 
+  // While more input may come, steps stop short of the end of the data and at the point
+  // where the window must slide, so that the slide (and the block it may end) always falls
+  // between the same two steps whatever the sizes of the pieces written.
   bool MustStop(bool finishing) const {
-    return finishing ? lookahead_ == 0 : lookahead_ < kMinLookahead;
+    return finishing ? lookahead_ == 0
+                     : lookahead_ < kMinLookahead || strStart_ >= kWSize + kMaxDist;
   }
 
   // Levels 1-3: take every match of 3 or more at once.
@@ -493,7 +511,11 @@ class DeflateCoder::Impl {
 
   // Sends the buffered symbols as one block (stored, fixed or dynamic, the smallest) and
   // hands the finished bytes to the sink.
-  void FlushBlock(bool last) {
+  void FlushBlock(bool last) { FlushBlock(last, strStart_, false); }
+
+  // Sends the symbols tallied for window bytes [blockStart_, end). With `onlyIfStored`, the
+  // block is sent only when it would go out as a stored block (see SaveBlockBeforeSlide).
+  void FlushBlock(bool last, int end, bool onlyIfStored) {
     const StaticTables& t = Tables();
     litFreq_[kEndOfBlock] = 1;
 
@@ -534,8 +556,12 @@ class DeflateCoder::Impl {
     const std::uint64_t dynBytes = (dynBits + 7) >> 3;
     const std::uint64_t fixBytes = (fixBits + 7) >> 3;
     const std::uint64_t opt = std::min(dynBytes, fixBytes);
-    const std::int64_t storedLen = strStart_ - blockStart_;
+    const std::int64_t storedLen = end - blockStart_;
     const bool inWindow = blockStart_ >= 0;
+    if (onlyIfStored && !(inWindow && static_cast<std::uint64_t>(storedLen) + 4 <= opt)) {
+      litFreq_[kEndOfBlock] = 0;
+      return;
+    }
     const std::uint8_t* blockBytes = inWindow ? window_.get() + blockStart_ : nullptr;
 
     if (last && allowStoredMethod_ && inWindow && bytesOut_ == 0 && bitWriterCount_ == 0 &&
@@ -551,7 +577,7 @@ class DeflateCoder::Impl {
       WriteDynamicBlock(h, last, static_cast<std::size_t>(dynBits));
     }
     ResetBlock();
-    blockStart_ = strStart_;
+    blockStart_ = end;
   }
 
   // Makes room for `bits` more bits plus the bit writer's 8-byte slack.

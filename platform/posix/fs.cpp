@@ -1,6 +1,8 @@
 // File-system services over POSIX calls.
 #include "platform/fs.h"
 
+#include "platform/path.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +12,6 @@
 #include <cstdio>
 #include <string>
 #include <utility>
-
-#include "platform/path.h"
 
 namespace platform {
 namespace {

@@ -1,14 +1,14 @@
 // Current, temporary and configuration folders and temporary names on POSIX.
 #include "platform/path.h"
 
+#include "platform/env.h"
+
 #include <pwd.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
-
-#include "platform/env.h"
 
 namespace platform {
 

@@ -1,13 +1,13 @@
 // Volume information on POSIX: every volume counts as a fixed drive without a label.
 #include "platform/volume.h"
 
+#include "platform/path.h"
+
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <cerrno>
 #include <string>
-
-#include "platform/path.h"
 
 namespace platform {
 namespace {
@@ -54,8 +54,9 @@ TVolumeInfo VolumeInfoOf(std::string_view path) {
   const std::uint64_t fsid = static_cast<std::uint64_t>(vfs.f_fsid);
   info.Serial = static_cast<std::uint32_t>(fsid ^ (fsid >> 32));
   info.MaxComponentLength = static_cast<std::uint32_t>(vfs.f_namemax);
-  info.FreeBytes = static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
-  info.TotalBytes = static_cast<std::int64_t>(vfs.f_blocks) * static_cast<std::int64_t>(vfs.f_frsize);
+  const auto blockSize = static_cast<std::int64_t>(vfs.f_frsize);
+  info.FreeBytes = static_cast<std::int64_t>(vfs.f_bavail) * blockSize;
+  info.TotalBytes = static_cast<std::int64_t>(vfs.f_blocks) * blockSize;
   return info;
 }
 

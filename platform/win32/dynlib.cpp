@@ -1,10 +1,10 @@
 // Dynamic libraries on Windows (LoadLibraryW).
 #include "platform/dynlib.h"
 
-#include <utility>
-
 #include "platform/win32/utf16.h"
 #include "platform/win32/windows_api.h"
+
+#include <utility>
 
 namespace platform {
 

@@ -1,11 +1,11 @@
 // platform::File over Win32 handles (CreateFileW with the requested sharing).
 #include "platform/file.h"
 
-#include <algorithm>
-#include <utility>
-
 #include "platform/win32/utf16.h"
 #include "platform/win32/windows_api.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace platform {
 namespace {

@@ -1,11 +1,11 @@
 // Current, temporary and configuration folders and temporary names on Windows.
 #include "platform/path.h"
 
-#include <shlobj.h>
-
 #include "platform/env.h"
 #include "platform/win32/utf16.h"
 #include "platform/win32/windows_api.h"
+
+#include <shlobj.h>
 
 namespace platform {
 
@@ -44,7 +44,8 @@ std::optional<std::string> CreateTempDirectory(std::string_view prefix) {
   const std::string base = TempDirectory() + std::string(prefix);
   // A name from the clock, the process and a counter; retried on the rare collision.
   static unsigned counter = 0;
-  std::uint64_t seed = ::GetTickCount64() ^ (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20);
+  std::uint64_t seed =
+      ::GetTickCount64() ^ (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20);
   for (int attempt = 0; attempt < 1000; ++attempt) {
     seed = seed * 6364136223846793005ull + 1442695040888963407ull + (++counter);
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -49,6 +50,9 @@ TEST(Dates, EncodeAndDecodeDayCounts) {
   ExpectParts(DecodeDate(29221.0 + 59.6 / 86400), 1980, 1, 1, 0, 1, 0);
   ExpectParts(DecodeDate(29221.0 + 86399.7 / 86400), 1980, 1, 2, 0, 0, 0);
   ExpectParts(DecodeDate(29221.0 + 10.4 / 86400), 1980, 1, 1, 0, 0, 10);
+  // Values outside years 1..9999 are clamped, not undefined.
+  EXPECT_EQ(DecodeDate(1e300).year, 9999);
+  EXPECT_EQ(DecodeDate(-1e300).year, 1);
 }
 
 TEST(Dates, DosDateTimeConversions) {
@@ -112,6 +116,8 @@ TEST(Dates, UnixTimesInUtc) {
   for (std::int64_t t : times) EXPECT_EQ(DateTimeToUnix(UnixToDateTime(t)), t) << t;
   ExpectParts(DecodeDate(UnixToDateTime(-86400)), 1969, 12, 31, 0, 0, 0);
   ExpectParts(DecodeDate(UnixToDateTime(7258118400LL)), 2200, 1, 1, 0, 0, 0);
+  EXPECT_EQ(DecodeDate(UnixToDateTime(INT64_MAX)).year, 9999);
+  EXPECT_EQ(DecodeDate(UnixToDateTime(INT64_MIN)).year, 1);
 }
 
 TEST(Dates, UnixTimesFollowTheZoneAtThatInstant) {

@@ -167,8 +167,9 @@ TEST_P(ListerFixtures, MatchesExpectedListing) {
   if (single) {
     // One member under the archive's name up to its first dot (or the stored name).
     ASSERT_EQ(got.files.size(), 1u) << ErrorList(got.errors);
-    if (row.format == "gzip" && check == Check::kFull)
+    if (row.format == "gzip" && check == Check::kFull) {
       EXPECT_EQ(got.files.begin()->second.size, want.files.begin()->second);
+    }
     return;
   }
   if (check != Check::kNamesOnly) {
@@ -189,7 +190,9 @@ TEST_P(ListerFixtures, MatchesExpectedListing) {
       ADD_FAILURE() << "missing " << name;
       continue;
     }
-    if (check == Check::kFull) EXPECT_EQ(it->second.size, size) << name;
+    if (check == Check::kFull) {
+      EXPECT_EQ(it->second.size, size) << name;
+    }
   }
   for (const auto& [name, m] : got.files) {
     const bool link = std::find(want.links.begin(), want.links.end(), name) != want.links.end();
@@ -205,6 +208,9 @@ TEST_P(ListerFixtures, Crc32AgreesWithSevenZip) {
   if (!HaveSevenZip()) GTEST_SKIP() << "7zz not installed";
   for (const Exception& e : kExceptions)
     if (row.path == e.path) GTEST_SKIP() << e.why;
+  // Each part of a member split over ARJ volumes has the CRC of that part only.
+  if (row.path == "arj/sc_split.arj" || row.path == "arj/arj_multivol.arj")
+    GTEST_SKIP() << "member split over volumes: no whole-member CRC";
   const Listing got = List(kFixtures + row.path);
   const auto peer = PeerCrcs(kFixtures + row.path);
   int compared = 0;

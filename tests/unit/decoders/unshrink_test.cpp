@@ -78,13 +78,13 @@ TEST(Unshrink, HostileCodeSequencesGiveTheirErrors) {
 }
 
 TEST(Unshrink, KwKwKAndCodeGrowth) {
-  // 'a', then 257 before it exists ("aa"), then 258 = "aaa"; a width change to 10 bits.
-  const Bytes data = Codes({{'a', 9}, {257, 9}, {258, 9}, {256, 9}, {1, 9}, {259, 10}, {'z', 10}});
+  // Each code is read before it exists: the previous string plus its own first byte. The
+  // width grows to 10 bits before 259.
+  const Bytes data = Codes({{'a', 9}, {257, 9}, {258, 9}, {256, 9}, {1, 9}, {259, 10}, {'z', 10}, {260, 10}});
   Bytes out;
   ASSERT_EQ(engine::UnshrinkBuffer(data, engine::kNoOutputLimit, out), CodecStatus::csEnd);
-  // 259 = 258 + first byte of 258's successor string... 259 was defined after 258 was read:
-  // 259 = "aa" + 'a' (prev 257 + first of "aaa"), then it is read: "aaa", then 'z'.
-  EXPECT_EQ(std::string(out.begin(), out.end()), "a" "aa" "aaa" "aaa" "z");
+  // 260 = 259 + 'z' was defined when 'z' came.
+  EXPECT_EQ(std::string(out.begin(), out.end()), "a" "aa" "aaa" "aaaa" "z" "aaaaz");
 }
 
 TEST(Unshrink, TruncatedDataWithKnownSizeIsBadBlock) {

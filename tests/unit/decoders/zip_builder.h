@@ -28,6 +28,15 @@ struct TMember {
   std::optional<std::uint32_t> PackedSize;          // size field; Packed's size when absent
 };
 
+// A stored member with the defaults above.
+inline TMember Stored(std::string name, std::vector<std::uint8_t> data, std::uint16_t method = 0) {
+  TMember m;
+  m.Name = std::move(name);
+  m.Data = std::move(data);
+  m.Method = method;
+  return m;
+}
+
 inline std::vector<std::uint8_t> Bytes(const std::string& s) {
   return std::vector<std::uint8_t>(s.begin(), s.end());
 }

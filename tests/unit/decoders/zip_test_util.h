@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/errors.h"
@@ -77,6 +78,9 @@ struct TFileEntry {
   std::string Name;  // "/" between folders
   bool operator<(const TFileEntry& o) const {
     return std::tie(Sha, Size, Name) < std::tie(o.Sha, o.Size, o.Name);
+  }
+  bool operator==(const TFileEntry& o) const {
+    return std::tie(Sha, Size, Name) == std::tie(o.Sha, o.Size, o.Name);
   }
 };
 

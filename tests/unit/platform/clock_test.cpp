@@ -1,14 +1,14 @@
 // Clock and time zones: offsets in summer and winter, and local-to-UTC round trips.
 #include "platform/clock.h"
 
+#include "platform/env.h"
+#include "platform/fs.h"
+#include "platform/path.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
-
-#include "platform/env.h"
-#include "platform/fs.h"
-#include "platform/path.h"
 
 namespace {
 

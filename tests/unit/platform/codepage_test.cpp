@@ -1,13 +1,13 @@
 // Code page tables against iconv, round trips, and what cannot be encoded.
 #include "platform/codepage.h"
 
+#include "platform/path.h"
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
-
-#include "platform/path.h"
-#include "scratch.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Dynamic libraries: load by name, resolve, fail cleanly.
 #include "platform/dynlib.h"
 
+#include "platform/path.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "platform/path.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // platform::File: creation modes, reads and writes, 64-bit positions, truncation, sharing.
 #include "platform/file.h"
 
+#include "platform/fs.h"
+#include "platform/path.h"
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
-
-#include "platform/fs.h"
-#include "platform/path.h"
-#include "scratch.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 // File-system services: attributes, times, folders, moves, the find API and its patterns.
 #include "platform/fs.h"
 
+#include "platform/path.h"
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +11,6 @@
 #include <set>
 #include <string>
 #include <system_error>
-
-#include "platform/path.h"
-#include "scratch.h"
 
 namespace {
 
@@ -212,7 +212,8 @@ TEST(PlatformFs, FindPatternFollowsWindowsRules) {
       {"abcd", "abc.*", false},     {"abcdef", "a*d*f", true},   {"abcdef", "a*d*e", false},
       {"", "*", true},              {"x", "", false},            {"ÄÖÜ.txt", "äöü.*", true},
       {"Привет", "пРИВЕТ", true},   {"é", "?", true},            {"éé", "?", false},
-      {"data_01.bin", "data_??.bin", true}, {"data_1.bin", "data_??.bin", true},  // "?" before a dot may match nothing
+      {"data_01.bin", "data_??.bin", true},
+      {"data_1.bin", "data_??.bin", true},  // '?' before a dot may match nothing
   };
   for (const Row& r : rows) {
     EXPECT_EQ(platform::MatchFindPattern(r.name, r.pattern), r.match)

@@ -1,13 +1,13 @@
 // Path strings, temporary names and the per-user folders.
 #include "platform/path.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "platform/env.h"
 #include "platform/fs.h"
 #include "scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 

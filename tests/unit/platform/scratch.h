@@ -37,8 +37,8 @@ class ScratchDir {
 // Writes `content` to a new file at `path`.
 inline bool WriteFile(const std::string& path, std::string_view content) {
   platform::File f;
-  return f.Open(path, platform::TFileAccess::faCreate) && f.WriteAll(content.data(), content.size()) &&
-         f.Close();
+  return f.Open(path, platform::TFileAccess::faCreate) &&
+         f.WriteAll(content.data(), content.size()) && f.Close();
 }
 
 inline std::string ReadWholeFile(const std::string& path) {

@@ -1,9 +1,9 @@
 // Volume information for the temporary folder (a fixed drive on the build hosts).
 #include "platform/volume.h"
 
-#include <gtest/gtest.h>
-
 #include "platform/path.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -40,7 +40,8 @@ double CpuNow() {
 double ChildrenCpu() {
   rusage ru;
   getrusage(RUSAGE_CHILDREN, &ru);
-  return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+  return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+         (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 struct CorpusFile {
@@ -156,7 +157,8 @@ Result RunLibdeflate(const std::vector<CorpusFile>& files, int level, int reps) 
     const double t0 = CpuNow();
     for (const auto& f : files) {
       out.resize(libdeflate_deflate_compress_bound(c, f.data.size()));
-      packed += libdeflate_deflate_compress(c, f.data.data(), f.data.size(), out.data(), out.size());
+      packed +=
+          libdeflate_deflate_compress(c, f.data.data(), f.data.size(), out.data(), out.size());
     }
     const double s = CpuNow() - t0;
     r.seconds = std::min(r.seconds, s);
@@ -216,8 +218,8 @@ int main(int argc, char** argv) {
     int ours;
     int zlib;
   };
-  const Pairing pairings[] = {{"dtDeflateS", 1, 1}, {"dtDeflateF", 2, 2},
-                              {"dtDeflateN", 7, 6}, {"dtDeflateX", 9, 9}};
+  const Pairing pairings[] = {
+      {"dtDeflateS", 1, 1}, {"dtDeflateF", 2, 2}, {"dtDeflateN", 7, 6}, {"dtDeflateX", 9, 9}};
   if (detail) {
     // Group files by their first path component.
     std::vector<std::pair<std::string, std::vector<CorpusFile>>> groups;
@@ -271,10 +273,10 @@ int main(int argc, char** argv) {
     const double s = ChildrenCpu() - t0;
     std::uint64_t members = 0;
     const std::uint64_t packed = rc == 0 ? ZipPackedSum(zip, members) : 0;
-    std::printf("7zz a -tzip -mx=5 -mmt=1 (CPU time of the whole process, incl. reading files): %.3f s, "
-                "%llu bytes of member data (%llu members)\n",
-                s, static_cast<unsigned long long>(packed),
-                static_cast<unsigned long long>(members));
+    std::printf(
+        "7zz a -tzip -mx=5 -mmt=1 (CPU time of the whole process, incl. reading files): %.3f s, "
+        "%llu bytes of member data (%llu members)\n",
+        s, static_cast<unsigned long long>(packed), static_cast<unsigned long long>(members));
     if (packed != 0)
       std::printf("  => DeflateCoder 7 speed x%.3f of 7zz, size %.4f of 7zz\n", s / ours7.seconds,
                   static_cast<double>(ours7.packed) / packed);

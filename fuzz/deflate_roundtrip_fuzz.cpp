@@ -20,9 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> in(data + 2, size - 2);
 
   std::vector<std::uint8_t> out;
-  engine::DeflateCoder coder(level, [&out](std::span<const std::uint8_t> block) {
-    out.insert(out.end(), block.begin(), block.end());
-  }, allowStored);
+  engine::DeflateCoder coder(
+      level,
+      [&out](std::span<const std::uint8_t> block) {
+        out.insert(out.end(), block.begin(), block.end());
+      },
+      allowStored);
   for (std::size_t at = 0; at < in.size(); at += piece)
     coder.Write(in.subspan(at, std::min(piece, in.size() - at)));
   coder.Finish();
@@ -31,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // unless it is the last; an empty stream is one 2-byte block.
   if (out.size() > in.size() + 5 * (in.size() / 32767 + 1) + 2) __builtin_trap();
   if (coder.IsStored()) {
-    if (!allowStored || out.size() != in.size() ||
-        !std::equal(out.begin(), out.end(), in.begin()))
+    if (!allowStored || out.size() != in.size() || !std::equal(out.begin(), out.end(), in.begin()))
       __builtin_trap();
     return 0;
   }

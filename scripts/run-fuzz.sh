@@ -5,7 +5,7 @@
 #   scripts/run-fuzz.sh [TOTAL_SECONDS]      default 60, split evenly, at least 5 s each
 #
 # Build folder: build/fuzz (TESSALY_BUILD_ROOT moves build/). Crashes land in
-# build/fuzz/artifacts/; new inputs in build/fuzz/corpus/<target>/.
+# build/fuzz/artifacts/; new inputs in build/fuzz/corpus/<target>/. Seeds: see below.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,9 +39,11 @@ failed=0
 for name in "${targets[@]}"; do
   corpus=$out/corpus/$name
   mkdir -p "$corpus"
-  # Seeds: the fixtures of the format the target is named after (lha_fuzz -> lha/),
-  # else all of them. The first folder is writable and collects new inputs.
-  seeds=$fixtures/${name%%_*}
+  # Seeds: fuzz/seeds/<target>/ when the target brings its own (raw coder streams,
+  # say), else the fixtures of the format it is named after (lha_fuzz -> lha/), else
+  # all fixtures. The first folder is writable and collects new inputs.
+  seeds=$repo/fuzz/seeds/$name
+  [ -d "$seeds" ] || seeds=$fixtures/${name%%_*}
   [ -d "$seeds" ] || seeds=$fixtures
   [ -d "$seeds" ] || seeds=
   log=$out/$name.log

@@ -17,9 +17,10 @@ using enum CodecStatus;
 // The fast loop runs only while this many input bytes are left: each refill reads 8 bytes
 // and advances at most 7, and a round refills at most three times.
 constexpr std::ptrdiff_t kInMargin = 32;
-// ... and while this much ring is left before the next flush point: two literals, a match
-// of 258 and the 16-byte overrun of the word-wise copy.
-constexpr std::size_t kOutMargin = 2 + 258 + 16 + 24;
+// A fast round that starts at the ring's end writes at most two literals and a 258-byte
+// match there, plus the 15-byte overrun of the word-wise copy; the ring has this much room
+// after its end (also enough for copies reading from the end of the previous lap).
+constexpr std::size_t kOverflow = 2 + 258 + 16 + 44;
 
 constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
@@ -74,7 +75,7 @@ Inflater::Inflater(bool deflate64)
       histSize_(deflate64 ? 65536 : 32768),
       ringSize_(2 * histSize_),
       inBuf_(kCodecInputBlock + 2 * kInMargin),
-      ring_(ringSize_),
+      ring_(ringSize_ + kOverflow),
       tables_(2) {
   Reset();
 }
@@ -132,16 +133,17 @@ bool Inflater::FlushTo(std::size_t pos) {
   return ok;
 }
 
-// After output reached or passed a flush point: hand out the block, wrap at the ring's end.
+// At the ring's end: hand out the block and continue at the start. Bytes the fast loop wrote
+// past the end belong at the start of the new lap.
 bool Inflater::AfterWrite() {
-  if (outPos_ == ringSize_) {
-    const bool ok = FlushTo(ringSize_);
-    outPos_ = flushed_ = 0;
-    wrapped_ = true;
-    return ok;
-  }
-  if (outPos_ >= histSize_ && flushed_ < histSize_) return FlushTo(outPos_);
-  return true;
+  if (outPos_ < ringSize_) return true;
+  const bool ok = FlushTo(ringSize_);
+  const std::size_t spill = outPos_ - ringSize_;
+  std::memcpy(ring_.data(), ring_.data() + ringSize_, spill);
+  outPos_ = spill;
+  flushed_ = 0;
+  wrapped_ = true;
+  return ok;
 }
 
 CodecStatus Inflater::Decode(IByteSource& source, IByteSink& sink) {
@@ -213,7 +215,7 @@ CodecStatus Inflater::CopyStored() {
   while (left != 0) {
     if (inNext_ == inEnd_ && !Pull()) return csBadBlock;
     std::size_t n = std::min<std::size_t>(left, static_cast<std::size_t>(inEnd_ - inNext_));
-    n = std::min(n, FlushPoint() - outPos_);
+    n = std::min(n, ringSize_ - outPos_);
     std::memcpy(ring_.data() + outPos_, inNext_, n);
     inNext_ += n;
     outPos_ += n;
@@ -316,7 +318,7 @@ CodecStatus Inflater::CopyMatch(std::size_t distance, std::size_t length) {
   std::uint8_t* const ring = ring_.data();
   const std::size_t mask = ringSize_ - 1;
   while (length != 0) {
-    const std::size_t n = std::min(length, FlushPoint() - outPos_);
+    const std::size_t n = std::min(length, ringSize_ - outPos_);
     std::size_t from = (outPos_ + ringSize_ - distance) & mask;
     for (std::size_t k = 0; k < n; ++k, from = (from + 1) & mask) ring[outPos_ + k] = ring[from];
     outPos_ += n;
@@ -363,22 +365,21 @@ CodecStatus Inflater::SlowSymbol(bool& endOfBlock) {
   return CopyMatch(distance, length);
 }
 
-// Decodes symbols while input and ring room are plentiful, with no per-symbol bound checks.
+// Decodes symbols while input is plentiful, with no per-symbol bound checks.
 // Entry assumptions, re-checked at the top of every round:
 //   - at least kInMargin bytes remain in the input buffer: a round refills the bit buffer at
 //     most three times, each reading 8 bytes and advancing at most 7;
-//   - at least kOutMargin bytes remain before the next flush point: a round writes at most
-//     two literals and one match of up to 258 bytes, and the word-wise copy may write up to
-//     15 bytes past a match (ring bytes that far ahead are never part of the history);
+//   - output has not passed the ring's end: a round writes at most two literals and one
+//     match of up to 258 bytes, plus up to 15 bytes of word-copy overrun, all within the
+//     overflow room after the end (ring bytes that far ahead are never part of the history);
 //   - after a refill the bit buffer holds at least 56 bits: enough for a length code with its
 //     extra bits and a distance code with its extra bits (15+5 + 15+13 = 48; Deflate64's
 //     31 + 29 gets a second refill).
-// Longer Deflate64 matches and matches reaching across the ring's start leave through the
-// careful copy.
+// Longer Deflate64 matches, and matches running from the end of the previous lap into the
+// current one, leave through the careful copy.
 template <bool kDeflate64>
 CodecStatus Inflater::FastLoop(bool& endOfBlock) {
   if (inEnd_ - inNext_ < kInMargin) return csOk;
-  if (FlushPoint() - outPos_ < kOutMargin) return csOk;
   const std::uint32_t* const lit = cur_->lit;
   const std::uint32_t* const dist = cur_->dist;
   constexpr std::uint64_t kLitMask = (1u << kLitBits) - 1;
@@ -386,8 +387,8 @@ CodecStatus Inflater::FastLoop(bool& endOfBlock) {
   const std::uint8_t* in = inNext_;
   const std::uint8_t* const inLimit = inEnd_ - kInMargin;
   std::uint8_t* const ring = ring_.data();
+  std::uint8_t* const ringEnd = ring + ringSize_;
   std::uint8_t* out = ring + outPos_;
-  std::uint8_t* outLimit = ring + FlushPoint() - kOutMargin;
   std::uint64_t bb = bitBuf_;
   unsigned bc = bitCount_;
   CodecStatus status = csOk;
@@ -402,7 +403,15 @@ CodecStatus Inflater::FastLoop(bool& endOfBlock) {
     bc -= entry & 0xFF;
   };
 
-  while (in <= inLimit && out <= outLimit) {
+  while (in <= inLimit) {
+    if (out >= ringEnd) [[unlikely]] {
+      outPos_ = static_cast<std::size_t>(out - ring);
+      if (!AfterWrite()) {
+        status = csStopped;
+        break;
+      }
+      out = ring + outPos_;
+    }
     refill();
     std::uint32_t e = lit[bb & kLitMask];
     if (e & kLiteralFlag) {
@@ -458,17 +467,30 @@ CodecStatus Inflater::FastLoop(bool& endOfBlock) {
     const std::size_t distance = (e >> 16) + (LowBits(saved, e & 0xFF) >> ((e >> 8) & 15));
 
     const std::size_t have = static_cast<std::size_t>(out - ring);
-    if (distance > have || (kDeflate64 && length > 258)) [[unlikely]] {
+    const std::uint8_t* src = out - distance;
+    if (distance > have) [[unlikely]] {
+      // The match starts in the previous lap, at the ring's end. When it lies there whole it
+      // is one contiguous piece (over-reads land in the ring's slack).
+      const std::size_t back = distance - have;
+      if (!wrapped_) {
+        status = csBadBlock;
+        break;
+      }
+      src = ring + ringSize_ - back;
+      if (length > back) src = nullptr;
+    }
+    if (src == nullptr || (kDeflate64 && length > 258)) [[unlikely]] {
       outPos_ = have;
+      if (!AfterWrite()) {  // the careful copy starts inside the ring
+        status = csStopped;
+        break;
+      }
       status = CopyMatch(distance, length);
       if (status != csOk) break;
       out = ring + outPos_;
-      if (FlushPoint() - outPos_ < kOutMargin) break;
-      outLimit = ring + FlushPoint() - kOutMargin;
       continue;
     }
     std::uint8_t* dst = out;
-    const std::uint8_t* src = out - distance;
     std::uint8_t* const end = out + length;
     if (distance >= 16) {
       do {
@@ -498,6 +520,8 @@ CodecStatus Inflater::FastLoop(bool& endOfBlock) {
   bitBuf_ = bb;
   bitCount_ = bc;
   outPos_ = static_cast<std::size_t>(out - ring);
+  // Everything outside this loop works inside the ring.
+  if (!AfterWrite() && status == csOk) status = csStopped;
   return status;
 }
 

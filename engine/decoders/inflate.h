@@ -21,14 +21,17 @@ class Inflater {
   void Reset();
 
   // Decodes one whole stream: pulls input from `source` as needed and passes the output to
-  // `sink` in blocks of at most the history size (32 KiB, Deflate64 64 KiB).
+  // `sink` in blocks of at most twice the history size (64 KiB, Deflate64 128 KiB).
   // Returns csEnd after the final block; csStopped when the sink refused a block;
   // csBadBlock for a damaged block or input that ends inside the stream, block type 3, a
   // distance reaching before the start of the output, or a code the tables reject;
-  // csBadLengths for more than 286 literal/length codes; csIncompleteCodeSet for code
-  // lengths that do not form a complete prefix code (the single distance code of one bit
-  // and an empty distance code are allowed) or a repeat running past the declared count.
-  // Output produced before a failure has already been passed to the sink.
+  // csBadLengths for more than 286 literal/length codes or more than 30 distance codes
+  // (32 for Deflate64); csIncompleteCodeSet for code lengths that do not form a complete
+  // prefix code (one code of one bit, and an empty distance code, are allowed), a missing
+  // end-of-block code, or a repeat running past the declared count.
+  // Output produced before a failure has already been passed to the sink. A source that
+  // stops because the user cancelled gets csBadBlock back: the caller knows to ignore it.
+  // Sources may block inside Read (for instance to ask for the next disk of a spanned set).
   CodecStatus Decode(IByteSource& source, IByteSink& sink);
 
   bool IsDeflate64() const { return deflate64_; }
@@ -87,7 +90,6 @@ class Inflater {
   }
   bool FlushTo(std::size_t pos);
   bool AfterWrite();
-  std::size_t FlushPoint() const { return outPos_ < histSize_ ? histSize_ : ringSize_; }
 
   bool deflate64_;
   std::size_t histSize_;  // the largest distance: 32 KiB or 64 KiB
@@ -104,7 +106,7 @@ class Inflater {
   std::uint64_t bitBuf_ = 0;
   unsigned bitCount_ = 0;
 
-  // Output ring: decoded bytes land here and leave in blocks at every history-size mark.
+  // Output ring: decoded bytes land here and leave in blocks each time it fills.
   std::vector<std::uint8_t> ring_;
   std::size_t outPos_ = 0;
   std::size_t flushed_ = 0;  // ring_[flushed_, outPos_) not yet handed to the sink

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 namespace engine {
 
@@ -69,13 +71,12 @@ CodeBuildResult BuildLsbHuffmanTable(const std::uint8_t* lengths, unsigned count
     for (std::size_t i = 0; i < (std::size_t{1} << primaryBits); ++i) table[i] = invalid;
     return {CodeShape::cpEmpty, 0};
   }
+  static_assert(std::is_trivially_copyable_v<Entry>);
   const bool complete = left == 0;
   const std::size_t primarySize = std::size_t{1} << primaryBits;
   if (primarySize > capacity) return {CodeShape::cpTooBig, used};
-  if (!complete)
-    for (std::size_t i = 0; i < primarySize; ++i) table[i] = invalid;
 
-  // Symbols sorted by (length, symbol) and their canonical code values.
+  // Symbols sorted by (length, symbol): the order of their canonical code values.
   unsigned offset[18];
   offset[1] = 0;
   for (unsigned len = 1; len <= 16; ++len) offset[len + 1] = offset[len] + lenCount[len];
@@ -84,6 +85,15 @@ CodeBuildResult BuildLsbHuffmanTable(const std::uint8_t* lengths, unsigned count
   for (unsigned s = 0; s < count; ++s)
     if (lengths[s] != 0) sorted[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
 
+  // The primary table grows by doubling: at width w, entry i stands for every pattern whose
+  // low w bits are i, so doubling copies each entry to its twin and a code of length w is
+  // stored once. Patterns no code covers keep the `invalid` entry they started from.
+  table[0] = invalid;
+  unsigned width = 0;
+  auto growTo = [&](unsigned bits) {
+    for (; width < bits; ++width) std::memcpy(table + (std::size_t{1} << width), table, sizeof(Entry) << width);
+  };
+
   unsigned code = 0;
   unsigned i = 0;
   std::size_t next = primarySize;  // first free entry after the primary table
@@ -91,12 +101,12 @@ CodeBuildResult BuildLsbHuffmanTable(const std::uint8_t* lengths, unsigned count
   std::size_t subBase = 0;
   unsigned subBits = 0;
   for (unsigned len = 1; len <= maxLength; ++len) {
+    if (lenCount[len] != 0) growTo(len < primaryBits ? len : primaryBits);
     for (unsigned k = 0; k < lenCount[len]; ++k, ++i, ++code) {
       const unsigned sym = sorted[i];
       const unsigned rev = Reverse(code, len);
       if (len <= primaryBits) {
-        const Entry e = leaf(sym, len);
-        for (std::size_t j = rev; j < primarySize; j += std::size_t{1} << len) table[j] = e;
+        table[rev] = leaf(sym, len);
         continue;
       }
       const unsigned prefix = rev & static_cast<unsigned>(primarySize - 1);
@@ -141,6 +151,7 @@ CodeBuildResult BuildLsbHuffmanTable(const std::uint8_t* lengths, unsigned count
     }
     code <<= 1;
   }
+  growTo(primaryBits);
   return {complete ? CodeShape::cpComplete : CodeShape::cpIncomplete, used};
 }
 

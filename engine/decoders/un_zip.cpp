@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::uint32_t kLocalSig = 0x04034B50;    // "PK" 03 04
 constexpr std::uint32_t kCentralSig = 0x02014B50;  // "PK" 01 02
+constexpr std::uint32_t kEndSig = 0x06054B50;      // "PK" 05 06
 constexpr std::uint32_t kSpanSig = 0x08074B50;     // "PK" 07 08: spanned-set marker, data descriptor
 constexpr std::uint32_t kSingleSpanSig = 0x30304B50;  // "PK00": a split set that needed one disk
 constexpr std::size_t kLocalSize = 30;
@@ -347,7 +348,10 @@ bool TUnZIP::ScanLocal(IStream& in, const TLayout& layout) {
     }
     first = false;
     if (sig != kLocalSig) {
-      if (items_.empty() && pos == layout.Start) ReportError(ArchiveFile(), "", "0", kErrBadFileHeader);
+      // The directory or the end record ends the walk; anything else where the first
+      // member should be is a damaged archive.
+      if (sig != kCentralSig && sig != kEndSig && items_.empty() && pos <= layout.Start + 4)
+        ReportError(ArchiveFile(), "", "0", kErrBadFileHeader);
       break;
     }
     const std::uint16_t gp = ReadLe16(h + 6);

@@ -52,24 +52,23 @@ struct LevelConfig {
   int chain;
 };
 constexpr LevelConfig kLevelConfig[10] = {
-    {0, 0, 0, 0},      {4, 4, 8, 4},        {4, 5, 16, 8},       {4, 6, 32, 32},
-    {4, 4, 16, 16},    {8, 16, 32, 32},     {8, 16, 128, 128},   {8, 32, 128, 256},
+    {0, 0, 0, 0},         {4, 4, 8, 4},         {4, 5, 16, 8},     {4, 6, 32, 32},
+    {4, 4, 16, 16},       {8, 16, 32, 32},      {8, 16, 128, 128}, {8, 32, 128, 256},
     {32, 128, 258, 1024}, {32, 258, 258, 4096},
 };
 
 constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                           15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                           15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
                                            67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,
-                                         17,   25,   33,   49,   65,   97,    129,   193,
-                                         257,  385,  513,  769,  1025, 1537,  2049,  3073,
-                                         4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint16_t kDistBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
+                                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Tables built once per process: length code of every length, distance code of every
 // distance (two-level, as distances above 256 share codes per 128), and the fixed code.
@@ -94,12 +93,13 @@ struct StaticTables {
       const int n = 1 << kDistExtra[code];
       for (int i = 0; i < n; ++i) {
         const int d = kDistBase[code] - 1 + i;
-        if (d < 256) distCode[d] = static_cast<std::uint8_t>(code);
-        else distCode[256 + (d >> 7)] = static_cast<std::uint8_t>(code);
+        if (d < 256)
+          distCode[d] = static_cast<std::uint8_t>(code);
+        else
+          distCode[256 + (d >> 7)] = static_cast<std::uint8_t>(code);
       }
     }
-    for (int i = 0; i < 288; ++i)
-      fixedLitLens[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    for (int i = 0; i < 288; ++i) fixedLitLens[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     deflate_detail::BuildCanonicalCodes(fixedLitLens, 288, fixedLitCodes);
     for (int i = 0; i < kDistanceCodes; ++i) fixedDistLens[i] = 5;
     deflate_detail::BuildCanonicalCodes(fixedDistLens, kDistanceCodes, fixedDistCodes);
@@ -132,7 +132,8 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
 // makes the search reach older, slightly longer matches whose far distances cost more than
 // they save (measured: 5 % larger output on database pages).
 inline std::uint32_t Hash3(const std::uint8_t* p) {
-  return ((static_cast<std::uint32_t>(p[0]) << 10) ^ (static_cast<std::uint32_t>(p[1]) << 5) ^ p[2]) &
+  return ((static_cast<std::uint32_t>(p[0]) << 10) ^ (static_cast<std::uint32_t>(p[1]) << 5) ^
+          p[2]) &
          (kHashSize - 1);
 }
 
@@ -165,11 +166,11 @@ class DeflateCoder::Impl {
         cfg_(kLevelConfig[level_]),
         sink_(std::move(sink)),
         allowStoredMethod_(allowStoredMethod),
-        window_(new std::uint8_t[kWindowSize + kWindowPad]()),
-        head_(new std::uint16_t[kHash4Size]()),
-        head3_(new std::uint16_t[kHashSize]()),
-        prev_(new std::uint16_t[kWSize]()),
-        symbols_(new std::uint32_t[kSymbolBufSize]) {
+        window_(std::make_unique<std::uint8_t[]>(kWindowSize + kWindowPad)),
+        head_(std::make_unique<std::uint16_t[]>(kHash4Size)),
+        head3_(std::make_unique<std::uint16_t[]>(kHashSize)),
+        prev_(std::make_unique<std::uint16_t[]>(kWSize)),
+        symbols_(std::make_unique<std::uint32_t[]>(kSymbolBufSize)) {
     Tables();
     Reset();
   }
@@ -196,8 +197,7 @@ class DeflateCoder::Impl {
     bytesIn_ += data.size();
     while (!data.empty()) {
       if (strStart_ >= kWSize + kMaxDist) Slide();
-      const std::size_t room =
-          static_cast<std::size_t>(kWindowSize - (strStart_ + lookahead_));
+      const std::size_t room = static_cast<std::size_t>(kWindowSize - (strStart_ + lookahead_));
       const std::size_t n = std::min(room, data.size());
       std::memcpy(window_.get() + strStart_ + lookahead_, data.data(), n);
       lookahead_ += static_cast<int>(n);
@@ -236,7 +236,8 @@ class DeflateCoder::Impl {
     matchStart_ -= kWSize;
     blockStart_ -= kWSize;
     auto slide = [](std::uint16_t* p, int n) {
-      for (int i = 0; i < n; ++i) p[i] = static_cast<std::uint16_t>(p[i] >= kWSize ? p[i] - kWSize : 0);
+      for (int i = 0; i < n; ++i)
+        p[i] = static_cast<std::uint16_t>(p[i] >= kWSize ? p[i] - kWSize : 0);
     };
     slide(head_.get(), kHash4Size);
     slide(head3_.get(), kHashSize);
@@ -251,7 +252,8 @@ class DeflateCoder::Impl {
     if (blockStart_ < 0 || blockStart_ >= kWSize || symbolCount_ == 0) return;
     const int end = strStart_ - (matchAvailable_ ? 1 : 0);
     // Cheap filter: a block that could be stored has at least 7 of 8 bytes as literals.
-    if (static_cast<std::int64_t>(end - blockStart_) * 7 > static_cast<std::int64_t>(symbolCount_) * 8)
+    if (static_cast<std::int64_t>(end - blockStart_) * 7 >
+        static_cast<std::int64_t>(symbolCount_) * 8)
       return;
     FlushBlock(false, end, true);
   }
@@ -359,8 +361,10 @@ class DeflateCoder::Impl {
   }
 
   void Compress(bool finishing) {
-    if (level_ <= 3) CompressGreedy(finishing);
-    else CompressLazy(finishing);
+    if (level_ <= 3)
+      CompressGreedy(finishing);
+    else
+      CompressLazy(finishing);
   }
 
   // While more input may come, steps stop short of the end of the data and at the point
@@ -540,7 +544,8 @@ class DeflateCoder::Impl {
       dynBits += static_cast<std::uint64_t>(litFreq_[s]) * h.litLens[s];
       fixBits += static_cast<std::uint64_t>(litFreq_[s]) * t.fixedLitLens[s];
     }
-    for (int c = 0; c < 29; ++c) extraBits += static_cast<std::uint64_t>(litFreq_[257 + c]) * kLengthExtra[c];
+    for (int c = 0; c < 29; ++c)
+      extraBits += static_cast<std::uint64_t>(litFreq_[257 + c]) * kLengthExtra[c];
     for (int d = 0; d < kDistanceCodes; ++d) {
       dynBits += static_cast<std::uint64_t>(distFreq_[d]) * h.distLens[d];
       fixBits += static_cast<std::uint64_t>(distFreq_[d]) * 5;
@@ -549,7 +554,7 @@ class DeflateCoder::Impl {
     dynBits += extraBits;
     fixBits += extraBits;
     static constexpr std::uint8_t kClExtra[kCodeLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                               0, 0, 0, 0, 0, 0, 2, 3, 7};
+                                                                0, 0, 0, 0, 0, 0, 2, 3, 7};
     for (int s = 0; s < kCodeLengthCodes; ++s)
       dynBits += static_cast<std::uint64_t>(clFreq[s]) * (h.clLens[s] + kClExtra[s]);
 
@@ -593,8 +598,10 @@ class DeflateCoder::Impl {
 
   // Sends the whole bytes written, keeping a partial byte pending (or padding it when last).
   void EndOutput(BitWriter& bw, bool last) {
-    if (last) bw.AlignToByte();
-    else bw.Flush();
+    if (last)
+      bw.AlignToByte();
+    else
+      bw.Flush();
     bitWriterBits_ = bw.bits;
     bitWriterCount_ = bw.count;
     Emit(out_.data(), static_cast<std::size_t>(bw.out - out_.data()));
@@ -705,9 +712,9 @@ class DeflateCoder::Impl {
   std::unique_ptr<std::uint32_t[]> symbols_;  // literal, or distance << 8 | (length - 3)
   std::vector<std::uint8_t> out_;
 
-  int strStart_ = 0;      // scan position in the window
-  int lookahead_ = 0;     // valid bytes from strStart_ on
-  int blockStart_ = 0;    // window position of the current block's first byte (< 0: gone)
+  int strStart_ = 0;    // scan position in the window
+  int lookahead_ = 0;   // valid bytes from strStart_ on
+  int blockStart_ = 0;  // window position of the current block's first byte (< 0: gone)
   int matchStart_ = 0;
   int matchLength_ = kMinMatch - 1;  // lazy parsing: match found at the previous position
   bool matchAvailable_ = false;      // lazy parsing: the previous byte is not yet sent
@@ -727,10 +734,14 @@ class DeflateCoder::Impl {
 
 int DeflateCoder::LevelOf(TDeflateType type) {
   switch (type) {
-    case TDeflateType::dtDeflateS: return 1;
-    case TDeflateType::dtDeflateF: return 2;
-    case TDeflateType::dtDeflateN: return 7;
-    case TDeflateType::dtDeflateX: return 9;
+    case TDeflateType::dtDeflateS:
+      return 1;
+    case TDeflateType::dtDeflateF:
+      return 2;
+    case TDeflateType::dtDeflateN:
+      return 7;
+    case TDeflateType::dtDeflateX:
+      return 9;
   }
   return 7;
 }

@@ -17,10 +17,12 @@ namespace engine {
 // the sink, one call per finished deflate block (never per byte). The sink may throw (a
 // short write); the coder is then unusable until Reset().
 //
-// Matching follows the classic deflate scheme: 32 KiB window in a 64 KiB buffer, 3-byte
-// hash chains limited per level, greedy parsing at levels 1-3 and lazy parsing at 4-9,
-// blocks of up to 32767 symbols, each sent stored, with the fixed code or with a dynamic
-// code, whichever is smallest.
+// Matching follows the classic deflate scheme: 32 KiB window in a 64 KiB buffer, hash
+// chains walked at most the level's chain length, greedy parsing at levels 1-3 and lazy
+// parsing at 4-9, blocks of up to 32767 symbols, each sent stored, with the fixed code or
+// with a dynamic code, whichever is smallest. Levels 1-3 chain on a 3-byte hash; the lazy
+// levels chain on a 4-byte hash (their long walks then skip strings that cannot beat a
+// 3-byte match) and take 3-byte matches from a table of the latest position per 3 bytes.
 //
 // Stored method: when `allowStoredMethod` is set and the whole member fits one block that
 // would not shrink, Finish() hands the member's bytes unchanged (no deflate framing at all)

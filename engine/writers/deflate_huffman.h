@@ -100,7 +100,8 @@ inline void BuildCodeLengths(const std::uint32_t* freq, int count, int maxBits,
   }
   int i = 0;
   for (int len = maxBits; len > 0; --len)
-    for (std::uint32_t k = blCount[len]; k > 0; --k) lens[keys[i++] & 0xFFFF] = static_cast<std::uint8_t>(len);
+    for (std::uint32_t k = blCount[len]; k > 0; --k)
+      lens[keys[i++] & 0xFFFF] = static_cast<std::uint8_t>(len);
 }
 
 inline std::uint32_t ReverseBits(std::uint32_t code, int len) {

@@ -32,6 +32,49 @@ class OutBuffer {
   std::string buf_;
 };
 
+// Hand-made number formatting: printf costs more than the whole directory walk when a
+// listing has tens of thousands of lines.
+void AppendDigits(std::string& out, std::uint64_t v, int width, char pad) {
+  char tmp[32];
+  char* end = tmp + sizeof tmp;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  while (end - p < width && p > tmp) *--p = pad;
+  out.append(p, static_cast<std::size_t>(end - p));
+}
+void AppendInt(std::string& out, std::int64_t v, int width) {
+  if (v < 0) {
+    out += '-';
+    AppendDigits(out, static_cast<std::uint64_t>(-(v + 1)) + 1, width - 1, ' ');
+  } else {
+    AppendDigits(out, static_cast<std::uint64_t>(v), width, ' ');
+  }
+}
+void AppendHex8(std::string& out, std::uint32_t v) {
+  static const char kHex[] = "0123456789abcdef";
+  char tmp[8];
+  for (int i = 0; i < 8; ++i) tmp[i] = kHex[(v >> (28 - 4 * i)) & 15];
+  out.append(tmp, 8);
+}
+void AppendDate(std::string& out, const engine::TDateParts& d, bool seconds) {
+  AppendDigits(out, static_cast<std::uint64_t>(d.year), 4, '0');
+  out += '-';
+  AppendDigits(out, static_cast<std::uint64_t>(d.month), 2, '0');
+  out += '-';
+  AppendDigits(out, static_cast<std::uint64_t>(d.day), 2, '0');
+  out += ' ';
+  AppendDigits(out, static_cast<std::uint64_t>(d.hour), 2, '0');
+  out += ':';
+  AppendDigits(out, static_cast<std::uint64_t>(d.minute), 2, '0');
+  if (seconds) {
+    out += ':';
+    AppendDigits(out, static_cast<std::uint64_t>(d.second), 2, '0');
+  }
+}
+
 // Member names use "\" inside the engines; the terminal shows this system's separator.
 void AppendName(std::string& out, const std::string& name, char sep) {
   const std::size_t at = out.size();
@@ -88,22 +131,36 @@ int RunList(const std::vector<std::string>& args) {
     const engine::TDateParts d = engine::DecodeDate(e.DateTime);
     line.clear();
     if (tsv) {
+      // name, unpacked, packed, method, CRC, date-time, E when encrypted
       AppendName(line, e.FileName, '/');
-      const int n = std::snprintf(num, sizeof num,
-                                  "\t%lld\t%lld\t%s\t%08x\t%04d-%02d-%02d %02d:%02d:%02d\t%c\n",
-                                  static_cast<long long>(e.UnpackedSize),
-                                  static_cast<long long>(e.PackedSize), e.MethodName.c_str(),
-                                  e.CRC, d.year, d.month, d.day, d.hour, d.minute, d.second,
-                                  e.Encrypted ? 'E' : '-');
-      if (n > 0) line.append(num, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof num - 1));
+      line += '\t';
+      AppendInt(line, e.UnpackedSize, 0);
+      line += '\t';
+      AppendInt(line, e.PackedSize, 0);
+      line += '\t';
+      line += e.MethodName;
+      line += '\t';
+      AppendHex8(line, e.CRC);
+      line += '\t';
+      AppendDate(line, d, true);
+      line += '\t';
+      line += e.Encrypted ? 'E' : '-';
+      line += '\n';
     } else {
-      const int n = std::snprintf(num, sizeof num,
-                                  "%04d-%02d-%02d %02d:%02d %12lld %12lld %3d%% %-9s %08x%c ",
-                                  d.year, d.month, d.day, d.hour, d.minute,
-                                  static_cast<long long>(e.UnpackedSize),
-                                  static_cast<long long>(e.PackedSize), e.Ratio,
-                                  e.MethodName.c_str(), e.CRC, e.Encrypted ? '*' : ' ');
-      if (n > 0) line.append(num, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof num - 1));
+      AppendDate(line, d, false);
+      line += ' ';
+      AppendInt(line, e.UnpackedSize, 12);
+      line += ' ';
+      AppendInt(line, e.PackedSize, 12);
+      line += ' ';
+      AppendInt(line, e.Ratio, 3);
+      line += "% ";
+      line += e.MethodName;
+      for (std::size_t i = e.MethodName.size(); i < 9; ++i) line += ' ';
+      line += ' ';
+      AppendHex8(line, e.CRC);
+      line += e.Encrypted ? '*' : ' ';
+      line += ' ';
       AppendName(line, e.FileName, sep);
       line += '\n';
     }

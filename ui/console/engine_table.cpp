@@ -67,6 +67,9 @@ std::optional<std::string> AskLine(const std::string& prompt) {
 }
 
 std::string ErrorMessage(int code, const std::string& msgEx) {
+  // Nobody to ask for a password: for a console user the member is simply protected.
+  if (code == engine::kErrEventNotAssigned && msgEx == "OnGetPassword")
+    return std::string(engine::ErrorText(engine::kErrPasswordProtected));
   std::string text(engine::ErrorText(code));
   if (text.empty()) text = "Error " + std::to_string(code);
   if (!msgEx.empty()) text += " (" + msgEx + ")";

@@ -165,10 +165,12 @@ TEST(ListerDamaged, CabinetChainThatRevisitsEnds) {
   const Bytes base = ReadAll(kFixtures + "cab/gcab_none.cab");
   auto withNext = [&](const std::string& next) {
     // Header, then the next cabinet's and disk's names, then the rest shifted.
-    Bytes c(base.begin(), base.begin() + 36);
+    Bytes c;
+    c.reserve(base.size() + next.size() + 8);
+    for (std::size_t i = 0; i < 36; ++i) c.push_back(base[i]);
     Put16(c, 30, static_cast<std::uint16_t>(engine::ReadLe16(c.data() + 30) | 2));
     const std::size_t extra = next.size() + 1 + 2;
-    c.insert(c.end(), next.begin(), next.end());
+    for (const char ch : next) c.push_back(static_cast<std::uint8_t>(ch));
     c.push_back(0);
     c.push_back('d');
     c.push_back(0);

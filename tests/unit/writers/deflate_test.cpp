@@ -1,7 +1,5 @@
 // DeflateCoder: round trips through an independent inflater (Python's zlib), streaming
 // equivalence, and the stored-method choice.
-#include "engine/writers/deflate_coder.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +11,9 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "engine/decoders/inflate.h"
+#include "engine/writers/deflate_coder.h"
 
 namespace {
 
@@ -86,9 +87,9 @@ Bytes UnrepeatedBytes(std::size_t n, std::uint32_t seed) {
 
 // English-like text: words from a small vocabulary, so it has matches of every distance.
 Bytes Text(std::size_t n, std::uint32_t seed) {
-  static const char* const kWords[] = {"the ",    "archive ", "member ",  "deflate ", "window ",
-                                       "of ",     "and ",     "header ",  "block ",   "a ",
-                                       "stored ", "file ",    "name.\n",  "Huffman ", "code "};
+  static const char* const kWords[] = {"the ",    "archive ", "member ", "deflate ", "window ",
+                                       "of ",     "and ",     "header ", "block ",   "a ",
+                                       "stored ", "file ",    "name.\n", "Huffman ", "code "};
   std::mt19937 rng(seed);
   Bytes b;
   while (b.size() < n) {
@@ -141,13 +142,25 @@ TEST(DeflateCoder, RoundTripsAtEveryLevelThroughPythonZlib) {
   std::size_t k = 0;
   for (const auto& c : cases) {
     for (const TDeflateType type : kAllTypes) {
-      SCOPED_TRACE(std::string(c.name) + ", level " +
-                   std::to_string(DeflateCoder::LevelOf(type)));
+      SCOPED_TRACE(std::string(c.name) + ", level " + std::to_string(DeflateCoder::LevelOf(type)));
       ASSERT_TRUE(inflated[k].has_value()) << "not a valid, complete raw deflate stream";
       EXPECT_TRUE(*inflated[k] == c.data);
       // Never more than stored blocks cost (5 bytes per block of 32 KiB or more).
       EXPECT_LE(streams[k].size(), c.data.size() + 5 * (c.data.size() / 32768 + 1));
       ++k;
+    }
+  }
+}
+
+// The same cases through the engine's own inflater, which also runs where Python does not.
+TEST(DeflateCoder, RoundTripsAtEveryLevelThroughTheEngineInflater) {
+  for (const auto& c : RoundTripCases()) {
+    for (const TDeflateType type : kAllTypes) {
+      SCOPED_TRACE(std::string(c.name) + ", level " + std::to_string(DeflateCoder::LevelOf(type)));
+      Bytes back;
+      ASSERT_EQ(engine::InflateBuffer(DeflateBuffer(c.data, type), back),
+                engine::CodecStatus::csEnd);
+      EXPECT_TRUE(back == c.data);
     }
   }
 }
@@ -190,8 +203,8 @@ TEST(DeflateCoder, PiecesOfAnySizeGiveTheSameStream) {
   data.insert(data.end(), more.begin(), more.end());
   for (const TDeflateType type : kAllTypes) {
     const Bytes whole = DeflateBuffer(data, type);
-    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096},
-                                    std::size_t{32768}}) {
+    for (const std::size_t piece :
+         {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{32768}}) {
       SCOPED_TRACE("level " + std::to_string(DeflateCoder::LevelOf(type)) + ", pieces of " +
                    std::to_string(piece));
       Bytes out;
@@ -230,9 +243,12 @@ TEST(DeflateCoder, ResetStartsAFreshMember) {
 
 Bytes Collect(const Bytes& data, TDeflateType type, bool allowStored, bool& stored) {
   Bytes out;
-  DeflateCoder coder(type, [&](std::span<const std::uint8_t> block) {
-    out.insert(out.end(), block.begin(), block.end());
-  }, allowStored);
+  DeflateCoder coder(
+      type,
+      [&](std::span<const std::uint8_t> block) {
+        out.insert(out.end(), block.begin(), block.end());
+      },
+      allowStored);
   coder.Write(data);
   coder.Finish();
   stored = coder.IsStored();

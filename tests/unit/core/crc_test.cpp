@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <cstring>
 #include <string>
 
@@ -24,6 +26,20 @@ TEST(Crc16, KnownVectors) {
   EXPECT_EQ(UpdateCrc16(first, check.data() + 4, 5), 0xBB3D);
   // Initial value as the caller sets it (the MODBUS variant starts with 0xFFFF).
   EXPECT_EQ(UpdateCrc16(0xFFFF, check.data(), check.size()), 0x4B37);
+}
+
+TEST(Crc16, SlicedBlocksMatchTheByteStep) {
+  std::vector<std::uint8_t> data(1000);
+  std::uint32_t x = 12345;
+  for (auto& b : data) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  for (std::size_t offset : {0u, 1u, 3u, 7u}) {
+    for (std::size_t len : {0u, 7u, 8u, 9u, 64u, 999u - 7u}) {
+      std::uint16_t bytewise = 0x1234;
+      for (std::size_t i = 0; i < len; ++i)
+        bytewise = UpdateCrc16(bytewise, data.data() + offset + i, 1);
+      EXPECT_EQ(UpdateCrc16(0x1234, data.data() + offset, len), bytewise) << offset << "+" << len;
+    }
+  }
 }
 
 TEST(Crc32, KnownVectors) {

@@ -176,7 +176,6 @@ int ReadLhaHeader(IStream& in, std::int64_t pos, std::int64_t fileSize, TLhaHead
       h.UnixTime = windowsTime;
     }
   } else {
-    h.Crc = ReadLe16(b + 21);
     std::size_t extStart = 0;
     unsigned width = 2;
     if (h.Level == 2) {
@@ -195,6 +194,7 @@ int ReadLhaHeader(IStream& in, std::int64_t pos, std::int64_t fileSize, TLhaHead
       return kErrBadFileHeader;
     buf.resize(static_cast<std::size_t>(headerSize));
     if (!ReadAt(in, pos, buf.data(), buf.size())) return kErrBadFileHeader;
+    h.Crc = ReadLe16(buf.data() + 21);
     h.OsId = buf[23];
     const std::uint64_t next = width == 2 ? ReadLe16(buf.data() + 24) : ReadLe32(buf.data() + 28);
     if (!WalkExtHeaders(h, buf, extStart, next, width, hasWindowsTime, windowsTime))

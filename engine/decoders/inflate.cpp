@@ -393,14 +393,16 @@ CodecStatus Inflater::FastLoop(bool& endOfBlock) {
   unsigned bc = bitCount_;
   CodecStatus status = csOk;
 
+  // Only the low 6 bits of `bc` count: consuming subtracts a whole entry (its bit count is
+  // in the low bits and never exceeds the bits held, so no borrow reaches them).
   auto refill = [&] {
-    bb |= Load64(in) << bc;
-    in += (63 - bc) >> 3;
+    bb |= Load64(in) << (bc & 63);
+    in += (~bc & 63) >> 3;
     bc |= 56;
   };
   auto drop = [&](std::uint32_t entry) {
-    bb >>= entry & 0xFF;
-    bc -= entry & 0xFF;
+    bb >>= entry & 63;
+    bc -= entry;
   };
 
   while (in <= inLimit) {
@@ -518,7 +520,7 @@ CodecStatus Inflater::FastLoop(bool& endOfBlock) {
   }
   inNext_ = in;
   bitBuf_ = bb;
-  bitCount_ = bc;
+  bitCount_ = bc & 63;
   outPos_ = static_cast<std::size_t>(out - ring);
   // Everything outside this loop works inside the ring.
   if (!AfterWrite() && status == csOk) status = csStopped;

@@ -377,10 +377,8 @@ Bytes IncompleteCodeLengthCode() {
   for (int i = 0; i < 40; ++i) w.Put(0, 8);
   return w.Bytes();
 }
-// Code-length code where every symbol has length 5 except 16/17/18... simpler: order positions
-// 3.. (symbols 0, 8, 7, 9, ...) get lengths so that symbols 0..15 and 18 are all 5 bits.
-// Instead use: symbols 18 (order 2), 0 (order 3), 1 (order 17), 2 (order 15), 8 (order 4) with
-// length... keep to a simple complete code: 0, 1, 2, 18 of length 2 (as in the valid case).
+// A dynamic header whose code-length code has symbols 0, 1, 2 and 18 of two bits each
+// (codes 00, 01, 10, 11): lengths 0-2 and runs of zeros can then be written.
 void SimpleCodeLengthCode(BitWriter& w, unsigned nlen, unsigned ndist) {
   const unsigned order[] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
   std::vector<unsigned> lens;

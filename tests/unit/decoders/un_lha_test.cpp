@@ -225,7 +225,9 @@ TEST(UnLha, UnsafeNamesStayInsideTheTarget) {
   const auto all = test::HashTree(outer);
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all.begin()->first, "a/b/tmp/absolute_path.txt");
-  if (!hadAbs) EXPECT_FALSE(fs::exists("/tmp/absolute_path.txt"));
+  if (!hadAbs) {
+    EXPECT_FALSE(fs::exists("/tmp/absolute_path.txt"));
+  }
 }
 
 // Damage never passes as a good member: a cut or a flipped byte ends with an error or a

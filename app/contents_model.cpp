@@ -18,17 +18,6 @@ constexpr std::array<unsigned char, 256> MakeLowerTable() {
 }
 constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
 
-// Case-insensitive three-way compare: both texts lower-cased, then bytes.
-int CompareCI(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char x = kLower[static_cast<unsigned char>(a[i])];
-    const unsigned char y = kLower[static_cast<unsigned char>(b[i])];
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 std::string_view ExtensionOf(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
@@ -38,48 +27,70 @@ std::string_view ExtensionOf(std::string_view name) {
 // Entries with equal keys keep their listed order, so the result does not depend on the
 // sort algorithm.
 void SortRange(std::vector<TFile>& t, std::size_t from, std::size_t to, int base) {
-  if (to - from < 2) return;
-  std::vector<std::uint32_t> idx(to - from);
-  std::iota(idx.begin(), idx.end(), static_cast<std::uint32_t>(from));
-  auto by = [&](auto less) {
-    std::stable_sort(idx.begin(), idx.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return less(t[a], t[b]); });
-  };
-  switch (base) {
-    case kSortName:
-      by([](const TFile& a, const TFile& b) { return CompareCI(a.Name, b.Name) < 0; });
-      break;
-    case kSortPath:
-      by([](const TFile& a, const TFile& b) {
-        const int c = CompareCI(a.Path, b.Path);
-        return c != 0 ? c < 0 : CompareCI(a.Name, b.Name) < 0;
-      });
-      break;
-    case kSortType:
-      by([](const TFile& a, const TFile& b) {
-        const int c = CompareCI(ExtensionOf(a.Name), ExtensionOf(b.Name));
-        return c != 0 ? c < 0 : CompareCI(a.Name, b.Name) < 0;
-      });
-      break;
-    case kSortSize:  // largest first; texts that are no number ("?") go last
-      by([](const TFile& a, const TFile& b) { return a.SizeValue > b.SizeValue; });
-      break;
-    case kSortPacked:
-      by([](const TFile& a, const TFile& b) { return a.PackedValue > b.PackedValue; });
-      break;
-    case kSortRatio:  // the text, byte by byte, highest first ("100%" falls between 10% and 11%)
-      by([](const TFile& a, const TFile& b) { return a.Ratio > b.Ratio; });
-      break;
-    case kSortDate:  // newest first
-      by([](const TFile& a, const TFile& b) { return a.Date > b.Date; });
-      break;
-    default:
-      return;
+  const std::size_t n = to - from;
+  if (n < 2) return;
+  std::vector<std::uint32_t> order(n);
+  if (base == kSortName || base == kSortPath || base == kSortType) {
+    // Text keys: lower-cased once into one buffer (key = first part, NUL, name), then
+    // compared as bytes. A NUL sorts below every character, so a shorter first part that
+    // is a prefix of another sorts first, as comparing the parts one by one would.
+    struct TKey {
+      std::uint32_t Offset, Length, Index;
+    };
+    std::string arena;
+    std::vector<TKey> keys(n);
+    auto append = [&](std::string_view part) {
+      for (char c : part) arena += static_cast<char>(kLower[static_cast<unsigned char>(c)]);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+      const TFile& f = t[from + i];
+      const std::size_t start = arena.size();
+      if (base == kSortPath) {
+        append(f.Path);
+        arena += '\0';
+      } else if (base == kSortType) {
+        append(ExtensionOf(f.Name));
+        arena += '\0';
+      }
+      append(f.Name);
+      keys[i] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(arena.size() - start),
+                 static_cast<std::uint32_t>(from + i)};
+    }
+    const char* a = arena.data();
+    std::stable_sort(keys.begin(), keys.end(), [a](const TKey& x, const TKey& y) {
+      return std::string_view(a + x.Offset, x.Length) < std::string_view(a + y.Offset, y.Length);
+    });
+    for (std::size_t i = 0; i < n; ++i) order[i] = keys[i].Index;
+  } else {
+    std::iota(order.begin(), order.end(), static_cast<std::uint32_t>(from));
+    auto by = [&](auto less) {
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::uint32_t x, std::uint32_t y) { return less(t[x], t[y]); });
+    };
+    switch (base) {
+      case kSortSize:  // largest first; texts that are no number ("?") go last
+        by([](const TFile& x, const TFile& y) { return x.SizeValue > y.SizeValue; });
+        break;
+      case kSortPacked:
+        by([](const TFile& x, const TFile& y) { return x.PackedValue > y.PackedValue; });
+        break;
+      case kSortRatio:  // the text, byte by byte, highest first ("100%" between 10% and 11%)
+        by([](const TFile& x, const TFile& y) { return x.Ratio > y.Ratio; });
+        break;
+      case kSortDate:  // newest first
+        by([](const TFile& x, const TFile& y) { return x.Date > y.Date; });
+        break;
+      default:
+        return;
+    }
   }
+  // One move per entry: the new table is built whole and replaces the old one.
   std::vector<TFile> sorted;
-  sorted.reserve(idx.size());
-  for (std::uint32_t i : idx) sorted.push_back(std::move(t[i]));
-  std::move(sorted.begin(), sorted.end(), t.begin() + static_cast<std::ptrdiff_t>(from));
+  sorted.reserve(t.size());
+  for (std::size_t i = 0; i < from; ++i) sorted.push_back(std::move(t[i]));
+  for (std::uint32_t i : order) sorted.push_back(std::move(t[i]));
+  for (std::size_t i = to; i < t.size(); ++i) sorted.push_back(std::move(t[i]));
+  t.swap(sorted);
 }
 
 }  // namespace
@@ -129,6 +140,9 @@ void TContentsModel::BeginListing() {
   FolderList.clear();
   folderKeys_.clear();
   pseudoKeys_.clear();
+  Volumes.assign(1, std::string());
+  haveLastFolder_ = false;
+  lastFolder_.clear();
   TotalPacked = TotalUnpacked = EntriesRead = FolderEntries = 0;
   if (CurrentFolder.empty()) CurrentFolder = std::string(kRootFolder);
   currentKey_ = IsRoot() ? std::string() : LowerText(CurrentFolder);
@@ -140,21 +154,24 @@ void TContentsModel::AddMember(const TListedMember& m) {
   TotalUnpacked += m.UnpackedSize;
 
   TFile f;
-  std::string full(m.FullName);
-  std::replace(full.begin(), full.end(), '/', '\\');
-  const std::size_t cut = full.rfind('\\');
-  if (cut == std::string::npos) {
-    f.Name = std::move(full);
+  const std::string_view full = m.FullName;
+  std::size_t start = full.size();  // where the name begins, after the last separator
+  while (start > 0 && full[start - 1] != '\\' && full[start - 1] != '/') --start;
+  if (start == 0) {
+    f.Name = std::string(full);
   } else {
-    f.Name = full.substr(cut + 1);
-    f.Path = full.substr(0, cut + 1);
+    f.Name = std::string(full.substr(start));
+    const std::string_view folder = full.substr(0, start);
+    if (folder.size() > 1 || (folder[0] != '\\' && folder[0] != '/')) {  // "\" alone: none
+      f.Path = std::string(folder);
+      std::replace(f.Path.begin(), f.Path.end(), '/', '\\');
+    }
   }
-  if (f.Path == "\\") f.Path.clear();
   const bool explorer = Style == TDisplayStyle::dsExplorer;
   if (explorer && !f.Path.empty() && f.Path.front() == '\\') f.Path.erase(0, 1);
   if (DownCaseNames) {
-    f.Name = LowerText(f.Name);
-    f.Path = LowerText(f.Path);
+    LowerInPlace(f.Name);
+    LowerInPlace(f.Path);
   }
   f.SizeValue = m.UnpackedSize;
   f.Size = DecimalText(m.UnpackedSize);
@@ -169,12 +186,17 @@ void TContentsModel::AddMember(const TListedMember& m) {
   }
   f.Date = m.Date;
   f.Encrypted = m.Encrypted ? 1 : 0;
-  f.Volume = std::string(m.Volume);
+  if (!m.Volume.empty()) {
+    if (Volumes.back() != m.Volume) Volumes.emplace_back(m.Volume);
+    f.VolumeIndex = static_cast<std::uint32_t>(Volumes.size() - 1);
+  }
 
   if (explorer) {
-    if (!f.Path.empty()) {
+    if (!f.Path.empty() && (!haveLastFolder_ || f.Path != lastFolder_)) {
       AddFolder(f.Path);
       AddFolderPseudoEntry(f.Path, m.Date);
+      lastFolder_ = f.Path;
+      haveLastFolder_ = true;
     }
     // Only the entries of the folder shown stay.
     if (currentKey_.empty() ? !f.Path.empty() : !SameTextCI(f.Path, currentKey_)) return;

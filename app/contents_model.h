@@ -37,7 +37,10 @@ struct TFile {
   std::uint8_t Encrypted = 0;
   std::int32_t Icon = 0;     // index in the system small-icon list
   std::uint8_t Selected = 0; // mirror of the list view's selection
-  std::string Volume;        // volume file the lister was reading; empty through the bridge
+  // The volume (file) the lister was reading when it reported the entry, as an index into
+  // TContentsModel::Volumes (0: none, as through the ZIP bridge). A set has a few volumes
+  // and may have many thousand entries, so the names are kept once.
+  std::uint32_t VolumeIndex = 0;
   // Size and Packed as numbers (-1 when the text is not a number), kept beside the texts
   // so that sorting and totals do not parse text again and again.
   std::int64_t SizeValue = -1;
@@ -109,6 +112,11 @@ class TContentsModel {
   TDisplayStyle Style = TDisplayStyle::dsClassic;
   bool DownCaseNames = false;   // setting "Down case file names"
   std::string Kind;             // ArchiveKind of the listing (".cab" has no packed sizes)
+  // Volume names of the listing; index 0 is the empty name.
+  std::vector<std::string> Volumes{std::string()};
+  const std::string& VolumeOf(const TFile& f) const {
+    return f.VolumeIndex < Volumes.size() ? Volumes[f.VolumeIndex] : Volumes[0];
+  }
 
   // Totals of the last listing.
   std::int64_t TotalPacked = 0;
@@ -162,6 +170,10 @@ class TContentsModel {
   std::unordered_set<std::string> folderKeys_;     // lower-cased FolderList
   std::unordered_set<std::string> pseudoKeys_;     // lower-cased pseudo entry names
   std::string currentKey_;                          // lower-cased CurrentFolder ("" = root)
+  // The folder of the previous member: members come folder by folder, and the folder
+  // rules give the same result for the same folder.
+  std::string lastFolder_;
+  bool haveLastFolder_ = false;
 };
 
 // The selection texts.

@@ -155,6 +155,10 @@ std::string LowerText(std::string_view text) {
   return out;
 }
 
+void LowerInPlace(std::string& text) {
+  for (char& c : text) c = LowerChar(c);
+}
+
 std::string UpperText(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = UpperChar(c);

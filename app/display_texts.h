@@ -48,6 +48,7 @@ std::int64_t SizeTextValue(std::string_view text);
 // ASCII case folding: the listing compares member names this way (names are UTF-8;
 // bytes of other characters compare as they are).
 std::string LowerText(std::string_view text);
+void LowerInPlace(std::string& text);
 std::string UpperText(std::string_view text);
 bool SameTextCI(std::string_view a, std::string_view b);
 bool StartsWithCI(std::string_view text, std::string_view prefix);

@@ -19,7 +19,7 @@ namespace {
 
 using enum TStatusPanel;
 
-std::string WithTrailingSeparator(std::string folder) {
+std::string EnsureTrailingSeparator(std::string folder) {
   if (!folder.empty() && !platform::IsPathSeparator(folder.back()))
     folder += platform::kPathSeparator;
   return folder;
@@ -116,9 +116,10 @@ TOpenResult TMainForm::OpenArchive(const std::string& path, bool fromRecentMenu)
       // Stands in for the ZIP bridge's directory check: what it calls "wrong" we cannot
       // open, and a spanned set must be opened on its last disk.
       DivED1.SetArchiveFile(path);
-      const engine::TArcType type = DivED1.ArcType();
-      multiDisk_ = type == engine::TArcType::atZipMV;
-      if (!engine::IsZipFamily(type)) {
+      const bool endFound = (DivED1.ZipFlags() & engine::kZipEndFound) != 0;
+      if (!engine::IsZipFamily(DivED1.ArcType()) || !endFound) {
+        // No end record: a disk of a spanned set other than the last one begins with the
+        // spanning signature PK 07 08; anything else is no ZIP we can read.
         std::uint8_t head[4] = {};
         engine::TFileStream in;
         const bool spanned = in.Open(path, platform::TFileAccess::faRead) &&
@@ -126,18 +127,10 @@ TOpenResult TMainForm::OpenArchive(const std::string& path, bool fromRecentMenu)
                              head[2] == 7 && head[3] == 8;
         return CannotOpen(spanned ? kBackupSetText : kCannotOpenText);
       }
-      if (multiDisk_) {
-        int members = 0;
-        auto onRead = DivED1.OnRead;
-        DivED1.OnRead = [&](engine::TZipCommon&, std::int64_t, int) { ++members; };
-        DivED1.SetFileSpec({"*.*"});
-        try {
-          DivED1.Activate();
-        } catch (const engine::EBase&) {
-        }
-        DivED1.OnRead = onRead;
-        if (members == 0) return CannotOpen(kBackupSetText);
-      }
+      // End record: number of this disk at offset 4, entries in the whole set at 10.
+      const std::uint8_t* end = DivED1.EndRecordProbe();
+      multiDisk_ = engine::ReadLe16(end + 4) > 0;
+      if (multiDisk_ && engine::ReadLe16(end + 10) == 0) return CannotOpen(kBackupSetText);
     }
   } else if (ext == ".tgz") {
     return OpenTgz(path, fromRecentMenu);
@@ -185,7 +178,7 @@ TOpenResult TMainForm::OpenArchive(const std::string& path, bool fromRecentMenu)
   }
   RefreshRecentMenus();
   const std::string folder = platform::DirectoryPart(path);
-  if (!folder.empty()) settings_.LastOpenDir = WithTrailingSeparator(folder);
+  if (!folder.empty()) settings_.LastOpenDir = EnsureTrailingSeparator(folder);
 
   // Favourite folders.
   if (!folder.empty()) {
@@ -398,12 +391,12 @@ void TMainForm::SetStatus(TStatusPanel panel, std::string_view text) {
 void TMainForm::PrepareWorkingFolder() {
   const std::string& configured = settings_.TempFolder;
   if (!configured.empty() && platform::DirectoryExists(configured)) {
-    tempFolder_ = WithTrailingSeparator(configured);
+    tempFolder_ = EnsureTrailingSeparator(configured);
     return;
   }
   const std::string folder = platform::JoinPath(env_.ProgramFolder, "TEMP");
   platform::CreateDirectories(folder);
-  tempFolder_ = WithTrailingSeparator(folder);
+  tempFolder_ = EnsureTrailingSeparator(folder);
   settings_.TempFolder = tempFolder_;
 }
 
@@ -476,6 +469,10 @@ void TMainForm::ListThroughLister() {
   if (!platform::FileExists(currentArchive_)) return;  // a new archive has no members yet
   DivED1.SetArchiveFile(currentArchive_);
   DivED1.SetFileSpec({"*.*"});
+  // A ZIP's end record tells how many members follow (0xFFFF: more, in a ZIP64 record).
+  if (engine::IsZipFamily(DivED1.ArcType()) && (DivED1.ZipFlags() & engine::kZipEndFound) &&
+      Contents.Style == TDisplayStyle::dsClassic)
+    Contents.EntryTable.reserve(engine::ReadLe16(DivED1.EndRecordProbe() + 10));
   try {
     DivED1.Activate();
   } catch (const engine::EBase&) {
@@ -539,8 +536,9 @@ void TMainForm::AssignIcons() {
     }
     const std::string_view name = f.Name;
     const std::size_t dot = name.rfind('.');
-    const std::string ext = dot == std::string_view::npos ? std::string() : LowerText(name.substr(dot));
-    if (!haveLast || ext != lastExt) {
+    const std::string_view rawExt = dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+    if (!haveLast || !SameTextCI(rawExt, lastExt)) {
+      const std::string ext = LowerText(rawExt);
       auto it = byExtension.find(ext);
       if (it == byExtension.end()) {
         const int icon =
@@ -558,7 +556,7 @@ void TMainForm::AssignIcons() {
       if (!installIcon)
         installIcon = view_.SmallIconIndex(platform::JoinPath(program, "INSTALL.ico"), false);
       f.Icon = *installIcon;
-    } else if ((name.size() > 5 && StartsWithCI(name, "readme")) || ext == ".diz") {
+    } else if ((name.size() > 5 && StartsWithCI(name, "readme")) || SameTextCI(rawExt, ".diz")) {
       if (!readmeIcon)
         readmeIcon = view_.SmallIconIndex(platform::JoinPath(program, "readme.ico"), false);
       f.Icon = *readmeIcon;

@@ -57,7 +57,8 @@ std::optional<std::vector<std::string_view>> SplitKey(std::string_view key) {
   std::size_t start = 0;
   while (true) {
     const std::size_t sep = key.find('\\', start);
-    const std::string_view part = key.substr(start, sep == std::string_view::npos ? sep : sep - start);
+    const std::size_t length = sep == std::string_view::npos ? sep : sep - start;
+    const std::string_view part = key.substr(start, length);
     if (part.empty()) return std::nullopt;
     parts.push_back(part);
     if (sep == std::string_view::npos) break;
@@ -520,8 +521,8 @@ class TFileRegistry final : public IRegistry {
       const std::size_t next = folded.find('\\', sep + 1);
       const auto it = keys_.find(next == std::string::npos ? folded : folded.substr(0, next));
       out += '\\';
-      AppendEscaped(out, it != keys_.end() ? std::string_view(it->second.Name)
-                                           : std::string_view(folded).substr(sep + 1, next - sep - 1));
+      const std::string_view fallback = std::string_view(folded).substr(sep + 1, next - sep - 1);
+      AppendEscaped(out, it != keys_.end() ? std::string_view(it->second.Name) : fallback);
       sep = next;
     }
   }

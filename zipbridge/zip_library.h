@@ -197,4 +197,14 @@ inline constexpr const char* kZipVersionExport = "GetZipDllVersion";
 inline constexpr const char* kUnzipExecExport = "UnzDllExec";
 inline constexpr const char* kUnzipVersionExport = "GetUnzDllVersion";
 
+// The classic layout is checked where it applies, so a 32-bit build that differs does not
+// compile at all (the tests check both layouts field by field).
+static_assert(sizeof(void*) != 4 ||
+              (sizeof(TZipCallbackRecord) == 540 && offsetof(TZipCallbackRecord, Text) == 28 &&
+               sizeof(TZipRequest) == 216 && offsetof(TZipRequest, Specs) == 140 &&
+               offsetof(TZipRequest, Excludes) == 152 && offsetof(TZipRequest, Trailer) == 212 &&
+               sizeof(TUnzipRequest) == 148 && offsetof(TUnzipRequest, PasswordReqCount) == 104 &&
+               offsetof(TUnzipRequest, Trailer) == 144));
+static_assert(sizeof(TZipFileSpec) == 104 && sizeof(TUnzipFileSpec) == 72);
+
 }  // namespace zipbridge

@@ -38,6 +38,30 @@ std::string ToBackslashes(std::string s) {
 std::uint32_t UnixToDos(std::int64_t seconds) {
   return DateTimeToDosDate(UnixToDateTime(seconds));
 }
+
+// A path made absolute with "." and ".." resolved, for telling whether two names are one file.
+std::string NormalisedPath(std::string_view path) {
+  std::string full = platform::ToNativeSeparators(path);
+  if (!platform::IsAbsolute(full)) full = platform::JoinPath(platform::CurrentDirectory(), full);
+  std::vector<std::string> parts;
+  std::string part, out;
+  std::size_t i = 0;
+  while (i < full.size() && !platform::IsPathSeparator(full[i])) out += full[i++];  // "" or "C:"
+  for (; i <= full.size(); ++i) {
+    if (i < full.size() && !platform::IsPathSeparator(full[i])) {
+      part += full[i];
+      continue;
+    }
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  for (const std::string& p : parts) out += "/" + p;
+  return platform::kIsWindows ? Lower(out) : out;
+}
 }  // namespace
 
 // ---- TztvFileAttr ----
@@ -264,6 +288,8 @@ void TCompBase::GatherIn(const std::string& dir, const std::string& pattern) {
     if (Cancel()) return;
     if (f.IsDirectory() || !AttributeAccepted(f.Attributes)) continue;
     const std::string full = dir + f.Name;
+    // The archive being rewritten and the new one being built are never added to it.
+    if (IsOwnFile(full)) continue;
     const std::string stored = BuildStoredName(full);
     if (stored.empty() || stored.front() == '.' || IsExcluded(stored)) continue;
     const std::uint32_t dos = UnixToDos(f.ModTime);
@@ -283,6 +309,11 @@ void TCompBase::GatherIn(const std::string& dir, const std::string& pattern) {
     GatherIn(AppendSlash(sub), pattern);
     if (Cancel()) return;
   }
+}
+
+bool TCompBase::IsOwnFile(const std::string& fullName) const {
+  const std::string name = NormalisedPath(fullName);
+  return name == NormalisedPath(ArchiveFile()) || (temp_ && name == NormalisedPath(temp_->FileName()));
 }
 
 bool TCompBase::AttributeAccepted(std::uint32_t a) const {
@@ -416,7 +447,12 @@ std::int64_t TCompBase::CopyEntryData(IStream& from, IStream& to, std::int64_t c
     const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - done, kBlockSize));
     const std::int64_t got = ReadBlock(&from, want, kCrcNone, false, buf.data());
     if (got != static_cast<std::int64_t>(want)) RaiseError(ArchiveFile(), "", "0", kErrWritingFile);
-    WriteEncryptedBlock(&to, false, want, kCrcNone, false, buf.data());
+    try {
+      WriteEncryptedBlock(&to, false, want, kCrcNone, false, buf.data());
+    } catch (const E_RAISE&) {
+      // The block writer throws without reporting; a full disk must not end the run silently.
+      RaiseError(ArchiveFile(), "", "0", kErrWritingFile);
+    }
     done += got;
     remainingBytes_ -= got;
     EntryProgress(done, count);

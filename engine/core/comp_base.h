@@ -140,6 +140,8 @@ class TCompBase : public TZipCommon {
  private:
   void GatherFiles();
   void GatherIn(const std::string& dir, const std::string& pattern);
+  // True for the archive itself and the temporary archive beside it.
+  bool IsOwnFile(const std::string& fullName) const;
   void DeleteMovedSources();
   void ListArchive();
   std::string ExpandSpec(const std::string& spec);

@@ -274,6 +274,10 @@ std::int64_t TReadWriteObj::DefaultWriteEncryptedBlock(IStream* stream, bool doC
 
 TZipCommon::TZipCommon() = default;
 
+TZipCommon::~TZipCommon() {
+  if (CurrentComponent() == this) SetCurrentComponent(nullptr);
+}
+
 void TZipCommon::SetFileSpec(const std::vector<std::string>& spec) {
   fileSpec_ = NormaliseSpec(spec);
 }
@@ -308,8 +312,8 @@ bool TZipCommon::CanStopAfterFirst() const {
 void TZipCommon::ReportError(std::string_view fn, std::string_view msgEx,
                              std::string_view volumeId, int code) {
   timer_.Pause();
-  TZipCommon* current = CurrentComponent();
-  if (!current || !current->Cancel())
+  // The engine that reports is the one whose operation runs (one at a time per thread).
+  if (!Cancel())
     Fire(OnError, std::string(fn), std::string(msgEx), std::string(volumeId), code);
   timer_.Resume();
 }

@@ -237,6 +237,7 @@ using TOnNonWriteableArchive = std::function<void(TZipCommon& sender,
 class TZipCommon : public TReadWriteObj {
  public:
   TZipCommon();
+  ~TZipCommon() override;
 
   // File specifications: empty entries dropped, "/" becomes "\"; folder parts are kept.
   const std::vector<std::string>& FileSpec() const { return fileSpec_; }

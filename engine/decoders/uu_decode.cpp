@@ -323,8 +323,13 @@ bool TUUDecode::OpenNextVolume(TLineReader& reader, int& number) {
   std::string name = NextVolumeFileName(number);
   if (!RequestVolume(name, number)) return false;
   const std::string id = std::to_string(number);
-  if (volume_.IsOpen() && !volume_.Close()) RaiseError(name, "", id, kErrClosingFile);
+  if (volume_.IsOpen()) {
+    ArchiveStream = archive_;
+    if (!volume_.Close()) RaiseError(name, "", id, kErrClosingFile);
+  }
   if (!volume_.Open(name, platform::TFileAccess::faRead)) RaiseError(name, "", id, kErrOpeningFile);
+  // The block reader reads the archive stream: the volume stands in for the first one.
+  ArchiveStream = &volume_;
   reader.Reset(&volume_);
   std::string line;
   while (reader.ReadLine(line)) {
@@ -438,6 +443,7 @@ void TUUDecode::ExtractArchive(IStream* archive) {
     ended = false;
     raised = true;
   }
+  ArchiveStream = archive;
   if (volume_.IsOpen()) volume_.Close();
   // The text stopped (cancelled, or no next volume) before its "end" line: the file is
   // incomplete.

@@ -12,6 +12,7 @@
 #include "engine/core/dir_common.h"
 #include "engine/core/method_names.h"
 #include "engine/writers/deflate_coder.h"
+#include "platform/fs.h"
 #include "platform/path.h"
 
 namespace engine {
@@ -91,33 +92,6 @@ bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// A path made absolute with "." and ".." resolved, for telling whether two names are one file.
-std::string NormalisedPath(std::string_view path) {
-  std::string full = platform::ToNativeSeparators(path);
-  if (!platform::IsAbsolute(full)) full = platform::JoinPath(platform::CurrentDirectory(), full);
-  std::vector<std::string> parts;
-  std::string part, lead;
-  std::size_t i = 0;
-  while (i < full.size() && !platform::IsPathSeparator(full[i])) lead += full[i++];  // "" or "C:"
-  for (; i <= full.size(); ++i) {
-    if (i == full.size() || platform::IsPathSeparator(full[i])) {
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
-      }
-      part.clear();
-    } else {
-      part += full[i];
-    }
-  }
-  std::string out = lead;
-  for (const std::string& p : parts) out += "/" + p;
-  if (platform::kIsWindows)
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 }  // namespace
 
 // ---- TZip ----
@@ -134,6 +108,11 @@ bool TZip::SupportsMethod(TCompressMethod method) const {
 }
 
 void TZip::UpdateArchive() {
+  // Listing an archive that is not there must not fall through to building one.
+  if (Switch == TSwitch::swRead && !platform::FileExists(ArchiveFile())) {
+    ReportError(ArchiveFile(), "", "0", kErrFileNotFound);
+    return;
+  }
   central_.clear();
   comment_.clear();
   // Detection leaves a missing archive without a type; the block layer encrypts by type.
@@ -370,19 +349,8 @@ void TZip::KeepOldOrSkip(TCompEntry& e) {
   e.Head.State = TEntryState::esSkipped;
 }
 
-bool TZip::IsArchiveItself(const std::string& fullName) const {
-  const std::string name = NormalisedPath(fullName);
-  if (name == NormalisedPath(ArchiveFile())) return true;
-  return temp_ && name == NormalisedPath(temp_->FileName());
-}
-
 void TZip::CompressFile(TCompEntry& e) {
   const bool replacing = e.Head.State == TEntryState::esReplace;
-  // The archive being rewritten and its new temporary file are never added to it.
-  if (IsArchiveItself(e.Name)) {
-    KeepOldOrSkip(e);
-    return;
-  }
   TFileStream in;
   if (!OpenSourceFile(e, in)) {
     if (replacing) KeepOldOrSkip(e);
@@ -540,7 +508,7 @@ bool TZip::WriteMember(TCompEntry& e, TFileStream& in, const std::string& zipNam
   WriteLe32(c, kCentralSig);
   WriteLe16(c + 4, kVersion);  // made by: version 2.0 on a DOS host (attributes are DOS bits)
   WriteLe16(c + 6, kVersion);
-  std::copy(local + 6, local + 26, c + 8);  // flags, method, date, CRC, sizes, name length
+  std::copy(local + 6, local + 28, c + 8);  // flags, method, date, CRC, sizes, name length
   WriteLe16(c + 30, 0);
   WriteLe16(c + 32, 0);
   WriteLe16(c + 34, 0);

@@ -53,7 +53,7 @@ class TZip : public TCompBase {
   std::string StandardExt() const override { return ".zip"; }
   virtual TArcType OwnType() const { return TArcType::atZip; }
 
- public:
+ private:
   // One member of an existing archive as the writer accounts for it.
   struct TOldMember {
     std::vector<std::uint8_t> Central;  // the whole central record: 46 bytes, name, extra, comment
@@ -61,18 +61,18 @@ class TZip : public TCompBase {
     std::int64_t SpanLength = 0;        // local header to the end of its data descriptor
     std::string Name;                   // UTF-8, "\" between folders (for matching only)
   };
-
- private:
   // What a run writes into the new central directory, in archive order.
   struct TNewRecord {
     std::vector<std::uint8_t> Central;
   };
 
+  // Reads every member's central record and the span of bytes it owns, the bytes before the
+  // first member (a self-extractor stub) and the archive comment. False when the layout
+  // cannot be accounted for; an empty file is an archive without members.
   bool ReadLayout(IStream& archive, std::vector<TOldMember>& members, std::int64_t& prefix,
                   std::string& comment);
   void WriteOut(const std::uint8_t* data, std::size_t count);
   void CopyOld(std::int64_t from, std::int64_t count);
-  bool IsArchiveItself(const std::string& fullName) const;
   void FillEntry(const std::vector<std::uint8_t>& central);
   // Writes one file; false when the item is refused (the output is then cut back).
   bool WriteMember(TCompEntry& entry, TFileStream& in, const std::string& zipName);
@@ -84,7 +84,6 @@ class TZip : public TCompBase {
   std::size_t listIndex_ = 0;
   std::string comment_;
   std::vector<std::uint8_t> ioBuffer_, outBuffer_;
-  int memberIndex_ = 0;
 };
 
 // TZip with archive type atJar and the extension ".jar".

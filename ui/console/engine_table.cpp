@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "engine/decoders/un_gzip.h"
+#include "engine/decoders/un_tar.h"
 #include "engine/decoders/un_zip.h"
 
 namespace console {
@@ -30,6 +32,8 @@ constexpr TExtractorRow kExtractors[] = {
     {engine::TArcType::atZipExe, &Make<engine::TUnZIP>},
     {engine::TArcType::atZipMV, &Make<engine::TUnZIP>},
     {engine::TArcType::atJar, &Make<engine::TUnJar>},
+    {engine::TArcType::atTar, &Make<engine::TUnTAR>},
+    {engine::TArcType::atGZip, &Make<engine::TUnGZIP>},
 };
 
 }  // namespace

@@ -52,7 +52,10 @@ std::string DosName(const std::string& stored) {
     stem.erase(std::remove_if(stem.begin(), stem.end(), [](char c) { return c == '.' || c == ' '; }),
                stem.end());
     std::string dos = Upper(stem.substr(0, 8));
-    if (!ext.empty()) dos += "." + Upper(ext.substr(0, 3));
+    if (!ext.empty()) {
+      dos += '.';
+      dos += Upper(ext.substr(0, 3));
+    }
     if (!out.empty() || start > 0) out += '\\';
     out += dos;
     start = end + 1;
@@ -211,11 +214,11 @@ void TZipRun::Gather() {
     std::string dir, pattern;
     if (platform::DirectoryExists(spec)) {
       dir = WithSeparator(spec);
-      pattern = "*";
+      pattern.assign(1, '*');
     } else {
       dir = WithSeparator(platform::DirectoryPart(spec));
       pattern = platform::FileNamePart(spec);
-      if (pattern.empty()) pattern = "*";
+      if (pattern.empty()) pattern.assign(1, '*');
     }
     const std::size_t before = zip_.Files.size();
     GatherIn(dir, pattern);

@@ -222,6 +222,8 @@ inline void WriteFile(const std::string& path, const std::string& data) {
 inline std::string CopyFixture(const std::string& relative, const std::string& to) {
   std::filesystem::copy_file(test::FixturePath(relative), to,
                              std::filesystem::copy_options::overwrite_existing);
+  // The shared fixtures are read-only; a copy is the user's own, writable file.
+  std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   return to;
 }
 

@@ -1,15 +1,15 @@
-// -a: add files to a ZIP archive (create it when missing) with the ZIP writer.
+// -a: add files to a ZIP archive (create it when missing) through the ZIP bridge.
 #include <cctype>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/writers/zip_writer.h"
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "ui/console/commands.h"
 #include "ui/console/engine_table.h"
+#include "ui/console/zip_bridge_commands.h"
 
 namespace console {
 
@@ -89,66 +89,17 @@ int RunAdd(const std::vector<std::string>& args) {
     return 1;
   }
 
-  std::unique_ptr<engine::TZip> zip =
-      ext == ".jar" ? std::make_unique<engine::TJar>() : std::make_unique<engine::TZip>();
-  engine::TZip& z = *zip;
-  // An archive named without extension is a ".zip" one (the writer's own rule, applied here
-  // so that whether it exists is asked of the right file).
-  z.SetArchiveFile(ext.empty() ? o.Archive + ".zip" : o.Archive);
-  const bool existed = platform::FileExists(z.ArchiveFile());
-  std::vector<std::string> specs;
-  for (const std::string& s : o.Specs)
-    specs.push_back(platform::DirectoryExists(s) ? platform::JoinPath(s, "*.*") : s);
-  z.SetFileSpec(specs);
-  z.RecurseDirs = true;
-  z.StoredDirNames = o.FullPaths ? engine::TStoredDirNames::sdAbsoluteNoDrv
-                                 : engine::TStoredDirNames::sdNone;
-  static constexpr engine::TDeflateType kTypes[] = {
-      engine::TDeflateType::dtDeflateN, engine::TDeflateType::dtDeflateS,
-      engine::TDeflateType::dtDeflateF, engine::TDeflateType::dtDeflateN,
-      engine::TDeflateType::dtDeflateX};
-  z.SetCompressMethod(o.Level == 0 ? engine::TCompressMethod::cmStore
-                                   : engine::TCompressMethod::cmDeflate);
-  z.SetDeflateType(kTypes[o.Level]);
-  z.Switch = o.Move ? engine::TSwitch::swMove : engine::TSwitch::swAdd;
-  z.AddUpdate = o.Update;
-  z.AddFreshen = o.Freshen && !o.Update;
-  z.DeleteOptions = engine::TDeleteOptions::doFinal;
-
-  int failed = 0;
-  int added = 0;
-  z.OnError = [&](engine::TZipCommon&, const std::string& fn, const std::string& msgEx,
-                  const std::string&, int code) {
-    const std::string who = fn.empty() ? z.ArchiveFile() : fn;
-    std::fprintf(stderr, "%s: %s\n", who.c_str(), ErrorMessage(code, msgEx).c_str());
-    ++failed;
-  };
-  z.OnEnd = [&](engine::TZipCommon&, const std::string& fn, bool) {
-    ++added;
-    std::printf("  adding: %s\n", fn.c_str());
-  };
-  // A plain add replaces a changed member; update and freshen let only newer files in (the
-  // writer decides that before asking).
-  z.OnReplaceFile = [](engine::TZipCommon&, const std::string&, const std::string&, double,
-                       double, std::int64_t, std::int64_t, std::uint32_t, std::uint32_t,
-                       bool& replace) { replace = true; };
-
-  try {
-    z.Compress();
-  } catch (const engine::E_RAISE&) {
-    ++failed;  // reported through OnError
-  } catch (const engine::EBase& err) {
-    std::fprintf(stderr, "%s: %s\n", z.ArchiveFile().c_str(), err.what());
-    ++failed;
-  }
-  if (failed == 0 && !existed && !z.Replaced()) {
-    std::fprintf(stderr, "%s: %s\n", z.ArchiveFile().c_str(),
-                 std::string(engine::ErrorText(engine::kErrNothingToDo)).c_str());
-    return 1;
-  }
-  for (const std::string& moved : z.MovedFiles()) std::printf("  moved: %s\n", moved.c_str());
-  std::printf("%d added, %d failed\n", added, failed);
-  return failed == 0 ? 0 : 1;
+  // ZIP archives are written through the ZIP bridge: -c0..-c4 are its levels 0, 2, 4, 7, 9.
+  static constexpr int kBridgeLevels[] = {0, 2, 4, 7, 9};
+  TZipBridgeAdd add;
+  add.Archive = o.Archive;
+  add.Specs = o.Specs;
+  add.Level = kBridgeLevels[o.Level];
+  add.Update = o.Update;
+  add.Freshen = o.Freshen;
+  add.Move = o.Move;
+  add.DirNames = o.FullPaths;
+  return AddThroughZipBridge(add);
 }
 
 }  // namespace console

@@ -13,6 +13,7 @@
 #include "platform/path.h"
 #include "ui/console/commands.h"
 #include "ui/console/engine_table.h"
+#include "ui/console/zip_bridge_commands.h"
 
 namespace console {
 
@@ -235,6 +236,8 @@ int ExtractArchiveFile(const std::string& archive, const std::string& target,
 
   TKindProbe probe;
   probe.SetArchiveFile(source);
+  // The ZIP kinds go through the ZIP bridge.
+  if (engine::IsZipFamily(probe.ArcType())) return ExtractThroughZipBridge(source, target, parsed);
   std::unique_ptr<engine::TUnBase> engine = MakeExtractor(probe.ArcType());
   if (!engine) {
     std::fprintf(stderr, "%s: Unsupported archive type\n", archive.c_str());

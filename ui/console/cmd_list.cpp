@@ -8,6 +8,7 @@
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "ui/console/commands.h"
+#include "ui/console/zip_bridge_commands.h"
 
 namespace console {
 
@@ -178,7 +179,9 @@ int RunList(const std::vector<std::string>& args) {
   }
 
   lister.SetArchiveFile(archive);
-  const int ok = lister.Activate();
+  // The ZIP kinds are listed from the ZIP bridge's own directory.
+  const int ok = engine::IsZipFamily(lister.ArcType()) ? ListThroughZipBridge(lister, archive)
+                                                       : lister.Activate();
   out.Flush();
   std::fflush(stdout);
   return ok && !failed ? 0 : 1;

@@ -7,6 +7,8 @@
 #include <iostream>
 
 #include "engine/decoders/un_gzip.h"
+#include "engine/decoders/un_lha.h"
+#include "engine/decoders/uu_decode.h"
 #include "engine/decoders/un_tar.h"
 #include "engine/decoders/un_zip.h"
 
@@ -26,6 +28,13 @@ std::unique_ptr<engine::TUnBase> Make() {
   return std::make_unique<T>();
 }
 
+// A UU/XX set continues in its next volume file by itself when that file exists.
+std::unique_ptr<engine::TUnBase> MakeUuDecoder() {
+  auto uu = std::make_unique<engine::TUUDecode>();
+  uu->AutoNextVolume = true;
+  return uu;
+}
+
 // One row per archive kind the console extracts; the other kinds are refused.
 constexpr TExtractorRow kExtractors[] = {
     {engine::TArcType::atZip, &Make<engine::TUnZIP>},
@@ -34,6 +43,11 @@ constexpr TExtractorRow kExtractors[] = {
     {engine::TArcType::atJar, &Make<engine::TUnJar>},
     {engine::TArcType::atTar, &Make<engine::TUnTAR>},
     {engine::TArcType::atGZip, &Make<engine::TUnGZIP>},
+    {engine::TArcType::atLha, &Make<engine::TUnLHA>},
+    {engine::TArcType::atLhaExe, &Make<engine::TUnLHA>},
+    {engine::TArcType::atLzh, &Make<engine::TUnLHA>},
+    {engine::TArcType::atLzhExe, &Make<engine::TUnLHA>},
+    {engine::TArcType::atUue, &MakeUuDecoder},
 };
 
 }  // namespace

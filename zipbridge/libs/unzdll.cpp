@@ -59,11 +59,11 @@ class TUnzipRun {
 };
 
 std::string TUnzipRun::ErrorLine(int code, const std::string& fn, const std::string& msgEx) const {
+  // "name: text (detail)", as the program's other messages read.
   std::string text(engine::ErrorText(code));
   if (text.empty()) text = "Error " + std::to_string(code);
   if (!msgEx.empty()) text += " (" + msgEx + ")";
-  if (!fn.empty()) text += ": " + NameFor(fn);
-  return text;
+  return fn.empty() ? text : NameFor(fn) + ": " + text;
 }
 
 const TMemberInfo* TUnzipRun::InfoFor(const std::string& fn) const {

@@ -127,11 +127,11 @@ class TZipRun {
 };
 
 std::string TZipRun::ErrorLine(int code, const std::string& fn, const std::string& msgEx) const {
+  // "name: text (detail)", as the program's other messages read.
   std::string text(engine::ErrorText(code));
   if (text.empty()) text = "Error " + std::to_string(code);
   if (!msgEx.empty()) text += " (" + msgEx + ")";
-  if (!fn.empty()) text += ": " + fn;
-  return text;
+  return fn.empty() ? text : fn + ": " + text;
 }
 
 std::string TZipRun::StoredNameOf(const std::string& full) const {
@@ -256,9 +256,10 @@ std::int32_t TZipRun::Run() {
   z.DeleteOptions = engine::TDeleteOptions::doFinal;
   z.StoreAlreadyCompressedFiles = false;
   z.Level = std::clamp(req_.Level, 0, 9);
-  if (z.Level <= 1)
+  // The writer knows four deflate levels (1, 2, 7, 9); the ten levels map onto them.
+  if (z.Level <= 2)
     z.SetDeflateType(engine::TDeflateType::dtDeflateS);
-  else if (z.Level <= 3)
+  else if (z.Level <= 4)
     z.SetDeflateType(engine::TDeflateType::dtDeflateF);
   else if (z.Level <= 7)
     z.SetDeflateType(engine::TDeflateType::dtDeflateN);
@@ -295,7 +296,7 @@ std::int32_t TZipRun::Run() {
     z.AddFreshen = req_.Freshen != 0 && !z.AddUpdate;
     Gather();
     if (z.Files.empty()) {
-      cb_.Message("No files to add", engine::kErrNothingToDo);
+      cb_.Message(std::string(engine::ErrorText(engine::kErrNothingToDo)), engine::kErrNothingToDo);
       cb_.Send(caEndOfBatch, 0, 0, "");
       return 0;
     }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <optional>
 
+#include "engine/core/crc.h"
 #include "engine/core/helpers.h"
 #include "platform/codepage.h"
 #include "platform/file.h"
@@ -87,6 +89,26 @@ void ReplaceArchive(TTempGuard& temp, const std::string& archive, bool keepDate)
   if (!platform::ReplaceFile(temp.Path, archive)) Raise(kZmWriteFailed);
   temp.Path.clear();
   if (keepDate && date) platform::SetFileModTime(archive, *date);
+}
+
+// The UTF-8 name of an Info-ZIP Unicode path extra field (0x7075, version 1), when it
+// belongs to the stored name (its CRC-32 matches) and the name is not flagged UTF-8.
+std::optional<std::string> UnicodePathOf(const TRawCentral& c) {
+  if (Le16(c.Header + 8) & kFlagUtf8) return std::nullopt;
+  const auto* x = reinterpret_cast<const std::uint8_t*>(c.Extra.data());
+  std::size_t p = 0;
+  while (p + 4 <= c.Extra.size()) {
+    const std::size_t size = Le16(x + p + 2);
+    if (p + 4 + size > c.Extra.size()) break;
+    if (Le16(x + p) == 0x7075 && size > 5 && x[p + 4] == 1 &&
+        Le32(x + p + 5) == engine::Crc32Of({reinterpret_cast<const std::uint8_t*>(c.Name.data()),
+                                            c.Name.size()})) {
+      std::string name(reinterpret_cast<const char*>(x + p + 9), size - 5);
+      if (IsValidUtf8(name)) return name;
+    }
+    p += 4 + size;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -184,7 +206,8 @@ void TZipMaster::List() {
       e.ExtFileAttrib = Le32(h + 38);
       e.RelOffLocalHdr = c.LocalOffset;
       const bool utf8 = (e.GeneralFlags & kFlagUtf8) != 0;
-      e.EntryName = FromArchive(c.Name, e.HostVersionNo, e.MadeByVersion, utf8);
+      e.EntryName = UnicodePathOf(c) ? *UnicodePathOf(c)
+                                     : FromArchive(c.Name, e.HostVersionNo, e.MadeByVersion, utf8);
       std::replace(e.EntryName.begin(), e.EntryName.end(), '/', '\\');
       e.EntryComment = FromArchive(c.Comment, e.HostVersionNo, e.MadeByVersion, utf8);
       e.IsEncrypted = (e.GeneralFlags & kFlagEncrypted) ? 1 : 0;

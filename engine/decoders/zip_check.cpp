@@ -3,6 +3,9 @@
 
 #include <algorithm>
 
+#include "engine/decoders/un_gzip.h"
+#include "engine/decoders/un_lha.h"
+#include "engine/decoders/un_tar.h"
 #include "engine/decoders/un_zip.h"
 
 namespace engine {
@@ -15,6 +18,12 @@ std::unique_ptr<TUnBase> MakeTestDecoder(TArcType type) {
       return std::make_unique<TUnZIP>();
     case atJar:
       return std::make_unique<TUnJar>();
+    case atLha: case atLhaExe: case atLzh: case atLzhExe:
+      return std::make_unique<TUnLHA>();
+    case atTar:
+      return std::make_unique<TUnTAR>();
+    case atGZip:
+      return std::make_unique<TUnGZIP>();
     default:
       return nullptr;
   }

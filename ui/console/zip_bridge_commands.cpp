@@ -46,6 +46,8 @@ bool ListThroughZipBridge(engine::TDivED& lister, const std::string& archive) {
     engine::TArchiveEntry& e = lister.Entry;
     e = engine::TArchiveEntry{};
     e.FileName = d.EntryName;
+    // A folder entry of a DOS archive may lack the trailing separator.
+    if ((d.ExtFileAttrib & 0x10) && !e.FileName.empty() && e.FileName.back() != '\\') e.FileName += '\\';
     e.PackedSize = static_cast<std::int64_t>(d.PackedSize);
     e.UnpackedSize = static_cast<std::int64_t>(d.UnpackedSize);
     e.Ratio = engine::CompressionRatio(e.PackedSize, e.UnpackedSize);
@@ -58,14 +60,11 @@ bool ListThroughZipBridge(engine::TDivED& lister, const std::string& archive) {
     e.VersionNeeded = d.VersionNeeded;
     e.InternalAttr = d.IntFileAttrib;
     e.ExternalAttr = d.ExtFileAttrib;
-    // Folders are shown but not counted, as the lister does.
-    const bool folder = !d.EntryName.empty() && d.EntryName.back() == '\\';
+    const bool folder = !e.FileName.empty() && e.FileName.back() == '\\';
     if (folder && !lister.ShowBlankDirs) continue;
-    if (!folder) {
-      ++lister.Count;
-      lister.TotalPackedSize += e.PackedSize;
-      lister.TotalUnpackedSize += e.UnpackedSize;
-    }
+    ++lister.Count;
+    lister.TotalPackedSize += e.PackedSize;
+    lister.TotalUnpackedSize += e.UnpackedSize;
     if (lister.OnRead) lister.OnRead(lister, static_cast<std::int64_t>(d.RelOffLocalHdr), lister.Count);
   }
   lister.TotalRatio = engine::CompressionRatio(lister.TotalPackedSize, lister.TotalUnpackedSize);

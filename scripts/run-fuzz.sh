@@ -28,7 +28,9 @@ mkdir -p "$out"
 CC=clang-14 CXX=clang++-14 cmake -S "$repo" -B "$out" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_FUZZ=ON >"$out/configure.log" 2>&1 \
   || { cat "$out/configure.log" >&2; exit 1; }
+t0=$(date +%s)
 ninja -C "$out" -j"$(nproc)" "${targets[@]}"
+echo "run-fuzz: built ${#targets[@]} targets in $(( $(date +%s) - t0 ))s"
 
 per=$(( total / ${#targets[@]} ))
 [ $per -ge 5 ] || per=5
@@ -40,11 +42,16 @@ for name in "${targets[@]}"; do
   corpus=$out/corpus/$name
   mkdir -p "$corpus"
   # Seeds: fuzz/seeds/<target>/ when the target brings its own (raw coder streams,
-  # say), else the fixtures of the format it is named after (lha_fuzz -> lha/), else
+  # say), else the fixtures of the format it is named after (un_lha_fuzz -> lha/), else
   # all fixtures. The first folder is writable and collects new inputs.
   seeds=$repo/fuzz/seeds/$name
-  [ -d "$seeds" ] || seeds=$fixtures/${name%%_*}
-  [ -d "$seeds" ] || seeds=$fixtures
+  if [ ! -d "$seeds" ]; then
+    format=${name%_fuzz}
+    format=${format#un_}
+    format=${format%%_*}
+    seeds=$(find "$fixtures" -mindepth 1 -maxdepth 1 -type d -name "$format*" 2>/dev/null | sort | head -n 1)
+  fi
+  [ -n "$seeds" ] || seeds=$fixtures
   [ -d "$seeds" ] || seeds=
   log=$out/$name.log
   echo "run-fuzz: $name for ${per}s (seeds: ${seeds:-none})"

@@ -30,6 +30,12 @@ struct TBridgeReport {
   }
 };
 
+// A member name as this system writes paths.
+std::string Shown(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', platform::kPathSeparator);
+  return name;
+}
+
 }  // namespace
 
 bool ListThroughZipBridge(engine::TDivED& lister, const std::string& archive) {
@@ -46,8 +52,6 @@ bool ListThroughZipBridge(engine::TDivED& lister, const std::string& archive) {
     engine::TArchiveEntry& e = lister.Entry;
     e = engine::TArchiveEntry{};
     e.FileName = d.EntryName;
-    // A folder entry of a DOS archive may lack the trailing separator.
-    if ((d.ExtFileAttrib & 0x10) && !e.FileName.empty() && e.FileName.back() != '\\') e.FileName += '\\';
     e.PackedSize = static_cast<std::int64_t>(d.PackedSize);
     e.UnpackedSize = static_cast<std::int64_t>(d.UnpackedSize);
     e.Ratio = engine::CompressionRatio(e.PackedSize, e.UnpackedSize);
@@ -60,11 +64,16 @@ bool ListThroughZipBridge(engine::TDivED& lister, const std::string& archive) {
     e.VersionNeeded = d.VersionNeeded;
     e.InternalAttr = d.IntFileAttrib;
     e.ExternalAttr = d.ExtFileAttrib;
-    const bool folder = !e.FileName.empty() && e.FileName.back() == '\\';
+    // Folders (the directory attribute) are shown with a trailing separator but not
+    // counted, as the lister does.
+    const bool folder = (d.ExtFileAttrib & 0x10) != 0;
     if (folder && !lister.ShowBlankDirs) continue;
-    ++lister.Count;
-    lister.TotalPackedSize += e.PackedSize;
-    lister.TotalUnpackedSize += e.UnpackedSize;
+    if (folder && (e.FileName.empty() || e.FileName.back() != '\\')) e.FileName += '\\';
+    if (!folder) {
+      ++lister.Count;
+      lister.TotalPackedSize += e.PackedSize;
+      lister.TotalUnpackedSize += e.UnpackedSize;
+    }
     if (lister.OnRead) lister.OnRead(lister, static_cast<std::int64_t>(d.RelOffLocalHdr), lister.Count);
   }
   lister.TotalRatio = engine::CompressionRatio(lister.TotalPackedSize, lister.TotalUnpackedSize);
@@ -118,13 +127,13 @@ int ExtractThroughZipBridge(const std::string& archive, const std::string& targe
   z.OnExtractSkipped = [&](TZipMaster&, const std::string& forFile, zipbridge::UnZipSkipTypes type, int) {
     ++report.Skipped;
     if (type == zipbridge::UnZipSkipTypes::stNoOverwrite || type == zipbridge::UnZipSkipTypes::stOnFreshen)
-      std::fprintf(stderr, "%s: exists, skipped\n", forFile.c_str());
+      std::fprintf(stderr, "%s: exists, skipped\n", Shown(forFile).c_str());
     else if (type == zipbridge::UnZipSkipTypes::stBadPassword)
-      std::fprintf(stderr, "%s: %s\n", forFile.c_str(),
+      std::fprintf(stderr, "%s: %s\n", Shown(forFile).c_str(),
                    std::string(engine::ErrorText(engine::kErrPasswordProtected)).c_str());
   };
   z.OnProgress = [](TZipMaster&, zipbridge::ProgressType type, const std::string& name, std::uint32_t) {
-    if (type == zipbridge::ProgressType::NewFile) std::printf("  extracting: %s\n", name.c_str());
+    if (type == zipbridge::ProgressType::NewFile) std::printf("  extracting: %s\n", Shown(name).c_str());
   };
   z.ExtrBaseDir = target;
   z.ExtrOptions = {zipbridge::ExtrOptsEnum::ExtrDirNames};
@@ -166,7 +175,7 @@ int AddThroughZipBridge(const TZipBridgeAdd& request) {
   for (const std::string& s : request.Specs)
     z.FSpecArgs.push_back(platform::DirectoryExists(s) ? platform::JoinPath(s, "*.*") : s);
   z.OnProgress = [](TZipMaster&, zipbridge::ProgressType type, const std::string& name, std::uint32_t) {
-    if (type == zipbridge::ProgressType::NewFile) std::printf("  adding: %s\n", name.c_str());
+    if (type == zipbridge::ProgressType::NewFile) std::printf("  adding: %s\n", Shown(name).c_str());
   };
   z.AddFiles();
   const bool written = z.SucceededCount() > 0;

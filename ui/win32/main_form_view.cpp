@@ -184,7 +184,7 @@ void TMainFormView::CreateControls() {
   setFont(selectAllTool_, nullptr);
   setFont(selectNoneTool_, nullptr);
 
-  title_ = CreateWindowExW(WS_EX_STATICEDGE, WC_STATICW, L"Tessaly 2000 v5.5",
+  title_ = CreateWindowExW(0, WC_STATICW, L"Tessaly 2000 v5.5",
                            WS_CHILD | SS_LEFT | SS_CENTERIMAGE | SS_ENDELLIPSIS | SS_NOPREFIX, 0, 0,
                            0, 0, hwnd_, reinterpret_cast<HMENU>(IDC_TITLEPANEL), instance, nullptr);
   setFont(title_, titleFont_);
@@ -305,8 +305,11 @@ void TMainFormView::Layout() {
   ShowWindow(browser_, showBrowser ? SW_SHOW : SW_HIDE);
   int listTop = top;
   if (explorer) {
+    // The title panel: a bold line above the list, inset a little from the splitter.
     const int titleHeight = MulDiv(22, dpi_, 96);
-    MoveWindow(title_, left, top, std::max(0, static_cast<int>(client.right) - left), titleHeight, TRUE);
+    const int inset = MulDiv(4, dpi_, 96);
+    MoveWindow(title_, left + inset, top, std::max(0, static_cast<int>(client.right) - left - inset),
+               titleHeight, TRUE);
     listTop += titleHeight;
   }
   ShowWindow(title_, explorer ? SW_SHOW : SW_HIDE);
@@ -648,7 +651,7 @@ void TMainFormView::SetCaption(const std::string& caption) {
 }
 
 void TMainFormView::SetTitle(const std::string& title) {
-  SetWindowTextW(title_, Widen(" " + title).c_str());
+  SetWindowTextW(title_, Widen(title).c_str());
 }
 
 void TMainFormView::SetStatusText(app::TStatusPanel panel, const std::string& text) {

@@ -130,6 +130,12 @@ void TZipMaster::SetError(int id, const std::string& extra) {
   lastMessage_ = ZipMessageText(id) + extra;
 }
 
+// Libraries older than the request layout this bridge writes are not called at all.
+void TZipMaster::LibraryTooOld(int version) {
+  lastErrorCode_ = kZmLibraryTooOld;
+  lastMessage_ = ZipMessageFormat(kZmLibraryTooOld, version);
+}
+
 void TZipMaster::ReportMessage(int code, const std::string& text) {
   if (OnMessage) OnMessage(*this, code, text);
 }
@@ -382,7 +388,7 @@ void TZipMaster::AddFiles() {
     zipBusy_ = false;
   }};
   const auto version = SharedLibrary(true).Lib.Resolve<TGetVersionFn>(kZipVersionExport)();
-  if (version < kMinZipLibraryVersion) return SetError(kZmLibraryTooOld), void();
+  if (version < kMinZipLibraryVersion) return LibraryTooOld(version);
 
   TStringPool pool;
   TZipRequest req{};
@@ -458,7 +464,7 @@ void TZipMaster::DeleteEntries() {
     zipBusy_ = false;
   }};
   const auto version = SharedLibrary(true).Lib.Resolve<TGetVersionFn>(kZipVersionExport)();
-  if (version < kMinZipLibraryVersion) return SetError(kZmLibraryTooOld), void();
+  if (version < kMinZipLibraryVersion) return LibraryTooOld(version);
   TStringPool pool;
   TZipRequest req{};
   req.Caller = this;
@@ -507,8 +513,11 @@ void TZipMaster::ExtractEntries() {
   const bool testOnly = ExtrOptions.count(ExtrOptsEnum::ExtrTest) != 0;
   // The target folder is given to the library explicitly; one that is missing is made.
   std::string base = ExtrBaseDir.empty() ? platform::CurrentDirectory() : ExtrBaseDir;
-  if (!testOnly && !platform::DirectoryExists(base) && !platform::CreateDirectories(base))
-    return SetError(kZmExtractDirFailed), void(lastMessage_ = ZipMessageFormat(kZmExtractDirFailed, base));
+  if (!testOnly && !platform::DirectoryExists(base) && !platform::CreateDirectories(base)) {
+    lastErrorCode_ = kZmExtractDirFailed;
+    lastMessage_ = ZipMessageFormat(kZmExtractDirFailed, base);
+    return;
+  }
 
   bool loadedHere = false;
   if (!LoadLibraryFor(false, loadedHere)) return;
@@ -520,7 +529,7 @@ void TZipMaster::ExtractEntries() {
     unzipBusy_ = false;
   }};
   const auto version = SharedLibrary(false).Lib.Resolve<TGetVersionFn>(kUnzipVersionExport)();
-  if (version < kMinUnzipLibraryVersion) return SetError(kZmLibraryTooOld), void();
+  if (version < kMinUnzipLibraryVersion) return LibraryTooOld(version);
 
   using enum ExtrOptsEnum;
   auto has = [this](ExtrOptsEnum o) { return ExtrOptions.count(o) != 0; };

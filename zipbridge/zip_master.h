@@ -239,6 +239,7 @@ class TZipMaster {
   static std::int32_t TESSALY_ZIPLIB_CALL CallbackEntry(TZipCallbackRecord* record);
   void SetError(int id, const std::string& extra = {});
   void ReportMessage(int code, const std::string& text);
+  void LibraryTooOld(int version);
   void ClearListing();
   bool LoadLibraryFor(bool zipSide, bool& loadedHere);
   std::string DoAskPassword(const std::string& prompt);

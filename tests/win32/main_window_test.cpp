@@ -219,6 +219,8 @@ struct TListCase {
   bool SizesKnown;       // false: the kind shows "?" (a bzip2 file's one entry)
 };
 
+void PrintTo(const TListCase& c, std::ostream* os) { *os << c.Fixture; }
+
 class ListsArchive : public MainWindowTest, public ::testing::WithParamInterface<TListCase> {};
 
 TEST_P(ListsArchive, ShowsEveryMemberWithItsTexts) {

@@ -34,7 +34,7 @@ constexpr TCommandDef kCommands[] = {
   // Id                  Menu       Caption                                   Command                             Accel          Button Images Image                 Button text     Hint                                   File Sort Handler
   {IDM_NEW,              mpFile,    L"&New Archive...\tCtrl+N",               -1,                                 kCtrl, 'N',    0,  biStandard, STD_FILENEW,     L"New",        L"Create a new archive",               false, false, nullptr},
   {IDM_OPEN,             mpFile,    L"&Open Archive...\tCtrl+O",              -1,                                 kCtrl, 'O',    1,  biStandard, STD_FILEOPEN,    L"Open",       L"Open an archive",                    false, false, &V::OpenCommand},
-  {IDM_FAVORITES,        mpFile,    L"&Favorite Zip Folders...",              -1,                                 0, 0,          2,  biView,     VIEW_NEWFOLDER,  L"Favorites",  L"Favorite archive folders",           false, false, nullptr},
+  {IDM_FAVORITES,        mpFile,    L"&Favorite Zip Folders...",              -1,                                 0, 0,          2,  biHistory,  HIST_FAVORITES,  L"Favorites",  L"Favorite archive folders",           false, false, nullptr},
   {IDM_CLOSE,            mpFile,    L"&Close Archive",                        Cmd(app::TCommand::cmClose),        0, 0,          -1, biStandard, 0,               nullptr,       nullptr,                               false, false, &V::CloseCommand},
   {0,                    mpFile},
   {IDM_PROPERTIES,       mpFile,    L"P&roperties...",                        Cmd(app::TCommand::cmProperties),   0, 0,          3,  biStandard, STD_PROPERTIES,  L"Properties", L"Archive properties",                 true,  false, nullptr},
@@ -65,7 +65,7 @@ constexpr TCommandDef kCommands[] = {
   {0,                    mpActions},
   {IDM_VIRUS_SCAN,       mpActions, L"Virus &Scan",                           Cmd(app::TCommand::cmVirusScan),    0, 0,          9,  biStandard, STD_FIND,        L"Scan",       L"Scan the archive for viruses",       false, false, nullptr},
   {IDM_TEST,             mpActions, L"&Test\tCtrl+T",                         Cmd(app::TCommand::cmTest),         kCtrl, 'T',    10, biView,     VIEW_DETAILS,    L"Test",       L"Test the archive",                   true,  false, nullptr},
-  {IDM_CHECKOUT,         mpActions, L"Check&Out...",                          Cmd(app::TCommand::cmCheckOut),     0, 0,          11, biView,     VIEW_LARGEICONS, L"CheckOut",   L"Create icons for files in the archive", false, false, nullptr},
+  {IDM_CHECKOUT,         mpActions, L"Check&Out...",                          Cmd(app::TCommand::cmCheckOut),     0, 0,          11, biView,     VIEW_NEWFOLDER,  L"CheckOut",   L"Create icons for files in the archive", false, false, nullptr},
   {IDM_INSTALL,          mpActions, L"&Install",                              Cmd(app::TCommand::cmInstall),      0, 0,          -1, biStandard, 0,               nullptr,       nullptr,                               true,  false, nullptr},
   {0,                    mpActions},
   {IDM_MAKE_EXE,         mpActions, L"Make .E&XE File...",                    Cmd(app::TCommand::cmMakeExe),      0, 0,          -1, biStandard, 0,               nullptr,       nullptr,                               false, false, nullptr},
@@ -244,9 +244,17 @@ void TMainFormView::CreateToolbar() {
   const bool large = settings_.LargeButtons != 0;
   SendMessageW(toolbar_, TB_LOADIMAGES, large ? IDB_STD_LARGE_COLOR : IDB_STD_SMALL_COLOR,
                reinterpret_cast<LPARAM>(HINST_COMMCTRL));
-  const auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(toolbar_, TB_GETIMAGELIST, 0, 0));
-  const int viewOffset = images ? ImageList_GetImageCount(images) : STD_PRINT + 1;
+  // Each standard list is appended to the toolbar's image list; its images start where
+  // the list ended.
+  const auto imageCount = [this] {
+    const auto list = reinterpret_cast<HIMAGELIST>(SendMessageW(toolbar_, TB_GETIMAGELIST, 0, 0));
+    return list ? ImageList_GetImageCount(list) : 0;
+  };
+  const int viewOffset = imageCount();
   SendMessageW(toolbar_, TB_LOADIMAGES, large ? IDB_VIEW_LARGE_COLOR : IDB_VIEW_SMALL_COLOR,
+               reinterpret_cast<LPARAM>(HINST_COMMCTRL));
+  const int historyOffset = imageCount();
+  SendMessageW(toolbar_, TB_LOADIMAGES, large ? IDB_HIST_LARGE_COLOR : IDB_HIST_SMALL_COLOR,
                reinterpret_cast<LPARAM>(HINST_COMMCTRL));
 
   std::string visible = settings_.Buttons;
@@ -272,7 +280,9 @@ void TMainFormView::CreateToolbar() {
       }
       groupShown = true;
       TBBUTTON button{};
-      button.iBitmap = d->Image + (d->Images == biView ? viewOffset : 0);
+      button.iBitmap = d->Image + (d->Images == biView      ? viewOffset
+                                   : d->Images == biHistory ? historyOffset
+                                                            : 0);
       button.idCommand = static_cast<int>(d->Id);
       button.fsState = 0;
       button.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE;

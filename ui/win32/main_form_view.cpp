@@ -46,9 +46,9 @@ struct TColumnDef {
 };
 // Name, Modified, Size, Ratio, Packed, Path: sizes right-aligned, the ratio centred.
 constexpr TColumnDef kColumns[app::kColumnCount] = {
-    {L"Name", 200, LVCFMT_LEFT},   {L"Modified", 120, LVCFMT_LEFT},
-    {L"Size", 80, LVCFMT_RIGHT},   {L"Ratio", 50, LVCFMT_CENTER},
-    {L"Packed", 80, LVCFMT_RIGHT}, {L"Path", 180, LVCFMT_LEFT},
+    {L"Name", 180, LVCFMT_LEFT},   {L"Modified", 115, LVCFMT_LEFT},
+    {L"Size", 75, LVCFMT_RIGHT},   {L"Ratio", 48, LVCFMT_CENTER},
+    {L"Packed", 75, LVCFMT_RIGHT}, {L"Path", 120, LVCFMT_LEFT},
 };
 
 // Quiet scope: programmatic list and tree changes are not reported to the controller.

@@ -30,7 +30,7 @@ enum class TMenuPlace : std::uint8_t {
 };
 
 // Standard toolbar image lists of the common controls.
-enum class TButtonImages : std::uint8_t { biStandard, biView };
+enum class TButtonImages : std::uint8_t { biStandard, biView, biHistory };
 
 // One command: its menu item, accelerator, toolbar button and handler. One table of these
 // (CommandTable) builds the menus, the pop-ups, the toolbar and the accelerators.

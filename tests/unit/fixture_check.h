@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/decoders/sha256_test_util.h"
+#include "tests/unit/sha256.h"
 #include "tests/unit/test_paths.h"
 
 namespace test {
@@ -50,7 +50,7 @@ inline std::map<std::string, TExpectedFile> HashTree(const std::filesystem::path
     TExpectedFile f;
     f.name = std::filesystem::relative(e.path(), dir).generic_string();
     f.size = static_cast<std::int64_t>(data.size());
-    f.sha256 = lzhtest::Sha256Hex(data);
+    f.sha256 = test::Sha256Hex(data);
     out[f.name] = f;
   }
   return out;

@@ -80,13 +80,14 @@ class MainWindowTest : public ::testing::Test {
   }
 
   // The window in the given display style, with settings in memory and a fixed locale.
-  void CreateWindowInStyle(int displayStyle) {
+  void CreateWindowInStyle(int displayStyle, const std::string& lastOpenDir = {}) {
     app::TSettingsEnvironment env = app::DefaultSettingsEnvironment(test::TempPath("Tessaly.exe"));
     settings_ = std::make_unique<app::TSettings>(*registry_, env);
     app::ApplyDefaults(*settings_, env);
     settings_->DisplayStyle = displayStyle;
     settings_->TempFolder = test::TempDir().string() + "\\";
     settings_->Favorites.AddFolderMode = 2;  // never ask about favourite folders
+    if (!lastOpenDir.empty()) settings_->LastOpenDir = lastOpenDir;
     app::TMainFormEnvironment formEnv;
     formEnv.ProgramFolder = env.ProgramFolder;
     win32ui::TMainFormViewOptions options;
@@ -327,6 +328,38 @@ TEST_F(MainWindowTest, ExplorerStyleTreeSelectsTheFolderShown) {
   // The tree follows the folder shown.
   const HTREEITEM selected = TreeView_GetSelection(tree);
   EXPECT_EQ(selected, dir);
+}
+
+TEST_F(MainWindowTest, FileBrowserPaneOpensAnArchiveAndComesBackAtTheRoot) {
+  CreateWindowInStyle(1, test::FixturePath("zip"));
+  const HWND browser = view_->FileBrowser();
+  ASSERT_TRUE(IsWindowVisible(browser));
+  EXPECT_FALSE(IsWindowVisible(view_->FolderTree()));
+  int index = -1;
+  for (int i = 0; i < ListView_GetItemCount(browser); ++i) {
+    wchar_t text[260] = {};
+    ListView_GetItemText(browser, i, 0, text, 260);
+    if (Narrow(text) == "sc_zip64.zip") index = i;
+  }
+  ASSERT_GE(index, 0) << "the browser does not list the zip folder";
+
+  NMITEMACTIVATE activate{};
+  activate.hdr.hwndFrom = browser;
+  activate.hdr.idFrom = IDC_FILEBROWSER;
+  activate.hdr.code = LVN_ITEMACTIVATE;
+  activate.iItem = index;
+  SendMessageW(view_->Handle(), WM_NOTIFY, IDC_FILEBROWSER, reinterpret_cast<LPARAM>(&activate));
+  Pump();
+  EXPECT_EQ(Caption(), "Tessaly 2000 - sc_zip64.zip");
+  EXPECT_TRUE(IsWindowVisible(view_->FolderTree()));
+  EXPECT_FALSE(IsWindowVisible(browser));
+  EXPECT_EQ(ItemCount(), 3);  // exe, jpg and the Cyrillic text file at the root
+
+  // Up from the archive's root closes it; the browser returns.
+  Command(IDM_UP_FOLDER);
+  EXPECT_EQ(Caption(), "Tessaly 2000");
+  EXPECT_TRUE(IsWindowVisible(browser));
+  EXPECT_EQ(ItemCount(), 0);
 }
 
 TEST_F(MainWindowTest, SwitchingTheDisplayStyleRelists) {

@@ -365,7 +365,11 @@ void TMainFormView::OpenCommand() {
   }
   filters += L'\0';
   std::wstring file(32768, L'\0');
-  const std::wstring folder = Widen(settings_.LastOpenDir);
+  // "Start-up base folder": 0 the program's folder, 1 the last open folder, 2 a fixed one.
+  const std::string& start = settings_.StartupBaseFolder == 0   ? env_.ProgramFolder
+                             : settings_.StartupBaseFolder == 2 ? settings_.StartupFolder
+                                                                : settings_.LastOpenDir;
+  const std::wstring folder = Widen(start);
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = hwnd_;

@@ -12,6 +12,7 @@
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/win32/utf16.h"
+#include "platform/yield.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/password_dialog.h"
 #include "ui/win32/resources/resource.h"
@@ -84,6 +85,8 @@ TMainFormView::TMainFormView(app::TSettings& settings, app::TMainFormEnvironment
     : settings_(settings), env_(std::move(env)), options_(std::move(options)) {}
 
 TMainFormView::~TMainFormView() {
+  platform::SetYieldHook(nullptr);
+  platform::SetConfirmHook(nullptr);
   if (hwnd_) DestroyWindow(hwnd_);
   if (accel_) DestroyAcceleratorTable(accel_);
   if (font_ && font_ != GetStockObject(DEFAULT_GUI_FONT)) DeleteObject(font_);
@@ -130,6 +133,20 @@ bool TMainFormView::Create(int showCommand) {
   CreateControls();
   BuildMenuBar();
   BuildAccelerators();
+
+  // While an engine works the window keeps painting. Only paint messages are let through:
+  // a click handled in the middle of a listing would re-enter the controller.
+  platform::SetYieldHook([last = ULONGLONG{0}]() mutable {
+    const ULONGLONG now = GetTickCount64();
+    if (now - last < 50) return;
+    last = now;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&msg);
+  });
+  platform::SetConfirmHook([this](std::string_view text) {
+    return ShowMessageBox(std::string(text), app::TMsgKind::mkConfirmation,
+                          app::TMsgButtons::mbYesNo) == app::TMsgResult::mrYes;
+  });
 
   form_ = std::make_unique<app::TMainForm>(
       *this, settings_, env_, options_.Locale ? *options_.Locale : UserLocaleFormat());
@@ -213,14 +230,25 @@ void TMainFormView::CreateControls() {
   ListView_InsertColumn(browser_, 0, &column);
   ListView_SetExtendedListViewStyle(browser_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
 
+  // "ViewStyle": 0 large icons, 1 small icons, 2 list, 3 details (the default).
+  constexpr DWORD kListStyles[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
+  const DWORD listStyle = settings_.ListStyle >= 0 && settings_.ListStyle <= 3
+                              ? kListStyles[settings_.ListStyle]
+                              : LVS_REPORT;
   list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA |
-                              LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | listStyle | LVS_OWNERDATA |
+                              LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
                           0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(IDC_FILELIST), instance,
                           nullptr);
   SetWindowTheme(list_, L"Explorer", nullptr);
   setFont(list_, nullptr);
   if (smallIcons_) ListView_SetImageList(list_, smallIcons_, LVSIL_SMALL);
+  if (listStyle == LVS_ICON) {
+    // Large icons: the system's large list, asked for separately.
+    const auto large = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(L"C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_LARGEICON));
+    if (large) ListView_SetImageList(list_, large, LVSIL_NORMAL);
+  }
   DWORD exStyle = LVS_EX_DOUBLEBUFFER | LVS_EX_HEADERDRAGDROP | LVS_EX_INFOTIP;
   if (settings_.FullRow != 0) exStyle |= LVS_EX_FULLROWSELECT;
   if (settings_.GridLines != 0) exStyle |= LVS_EX_GRIDLINES;
@@ -499,9 +527,6 @@ LRESULT TMainFormView::OnNotify(NMHDR& header) {
   if (header.hwndFrom == browser_) {
     if (header.code == LVN_ITEMACTIVATE) {
       OpenBrowserItem(reinterpret_cast<const NMITEMACTIVATE&>(header).iItem);
-    } else if (header.code == LVN_KEYDOWN &&
-               reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_BACK) {
-      BrowseParentFolder();
     }
     return 0;
   }
@@ -574,8 +599,8 @@ LRESULT TMainFormView::OnListNotify(NMHDR& header) {
       return 0;
     case LVN_KEYDOWN: {
       const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
+      // Backspace is the accelerator of "Up One Level".
       if (key == VK_DELETE) form_->ListDeleteKey();
-      else if (key == VK_BACK) form_->UpOneFolderButtClick();
       return 0;
     }
   }

@@ -9,7 +9,7 @@
 #include "engine/core/errors.h"
 #include "engine/decoders/lzw_decoder.h"
 #include "tests/unit/decoders/lha_test_util.h"
-#include "tests/unit/decoders/sha256_test_util.h"
+#include "tests/unit/sha256.h"
 
 namespace engine {
 namespace {
@@ -65,7 +65,7 @@ TEST(LzwDecoder, FixturesMatchExpectedSha256) {
           });
       EXPECT_EQ(status, 0) << ErrorText(status);
       EXPECT_EQ(out.size(), size);
-      EXPECT_EQ(lzhtest::Sha256Hex(out), sha) << "piece " << piece;
+      EXPECT_EQ(test::Sha256Hex(out), sha) << "piece " << piece;
       EXPECT_EQ(decoder.Consumed(), packed.size());
     }
     ++checked;

@@ -56,7 +56,7 @@ TEST(Bzip2, FixturesDecompressToExpectedContent) {
     const auto expected = test::ReadExpected(f);
     ASSERT_EQ(expected.size(), 1u) << f;
     EXPECT_EQ(static_cast<std::int64_t>(out.Data().size()), expected[0].size) << f;
-    EXPECT_EQ(lzhtest::Sha256Hex(out.Data()), expected[0].sha256) << f;
+    EXPECT_EQ(test::Sha256Hex(out.Data()), expected[0].sha256) << f;
   }
 }
 

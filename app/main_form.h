@@ -15,6 +15,7 @@
 #include "app/archive_kinds.h"
 #include "app/contents_model.h"
 #include "app/display_texts.h"
+#include "app/extract_operation.h"
 #include "app/main_view.h"
 #include "app/settings.h"
 #include "engine/core/lister.h"
@@ -155,6 +156,54 @@ class TMainForm {
   void UnZIPGetZipNextDisk(engine::TZipCommon& sender, const std::string& volumeName,
                            bool& cancel);
 
+  // ---- extraction (extract_operation.cpp) ----
+  // The Extract command (menu, toolbar, pop-up): the Extract dialog, then the extraction.
+  void ExtractButtonClick();
+  // Who shows the Extract dialog and the overwrite question; null: the view, when it
+  // implements IExtractPrompts too.
+  void SetExtractPrompts(IExtractPrompts* prompts) { extractPrompts_ = prompts; }
+  // True while an engine extracts for the window (the interrupt question may be asked).
+  bool IsExtracting() const { return extractionRunning_; }
+  // A click or key press in the main window: during an extraction asks whether to go on;
+  // No cancels the running engine at its next block.
+  void ExtractInterruptCheck();
+  // Set by the answer All and by the overwrite option; cleared when the dialog opens.
+  bool OverwriteAll() const { return overwriteAll_; }
+  // The Extract dialog (created once for the run, as every dialog).
+  dialogs::TExtractForm ExtractForm;
+
+  // Drag-out of entries: button down at (x, y); a move with a button held returns true
+  // once a drag is to start (10 pixels away, with a selection); DragFileList names the
+  // files the drag carries; DropFileSource1Drop extracts them into TempFolder when the
+  // drop target accepts (false when that failed).
+  void FileListMouseDown(int x, int y);
+  bool FileListMouseMove(int x, int y, bool buttonHeld);
+  std::vector<std::string> DragFileList();
+  bool DropFileSource1Drop();
+
+  // Handlers bound to every decoder during an extraction.
+  void UnARCFileExists(engine::TZipCommon& sender, const std::string& fn, double fileDate,
+                       engine::TOverwriteMode& mode);
+  void ArcProgress(engine::TZipCommon& sender, std::uint8_t byFile, std::uint8_t byArchive);
+  void UnARJ1Begin(engine::TZipCommon& sender, const std::string& fn, int recNum, bool& extract);
+  void UnARJ1End(engine::TZipCommon& sender, const std::string& fn, bool crcPass);
+  void UnARJ1GetPassword(engine::TZipCommon& sender, const std::string& fn,
+                         std::string& password, bool& tryAgain);
+  void UnARJ1Error(engine::TZipCommon& sender, const std::string& fn, const std::string& msgEx,
+                   const std::string& volumeId, int code);
+  // Handlers bound to the Extract dialog's ZIP bridge.
+  void ZipMaster1Progress(zipbridge::TZipMaster& sender, zipbridge::ProgressType type,
+                          const std::string& fileName, std::uint32_t fileSize);
+  void ZipMaster1Message(zipbridge::TZipMaster& sender, int errCode, const std::string& message);
+  void ZipMaster1CRC32Error(zipbridge::TZipMaster& sender, const std::string& forFile,
+                            std::uint32_t foundCrc, std::uint32_t expectedCrc, bool& doExtract);
+  void ZipMaster1ExtractOverwrite(zipbridge::TZipMaster& sender, const std::string& forFile,
+                                  bool isOlder, bool& doOverwrite);
+  void ZipMaster1ExtractSkipped(zipbridge::TZipMaster& sender, const std::string& forFile,
+                                zipbridge::UnZipSkipTypes skipType, int extError);
+  void ZipMaster1PasswordError(zipbridge::TZipMaster& sender, std::string& newPassword,
+                               const std::string& forFile, unsigned& repeatCount);
+
   // ---- hooks into the other commands' controllers (empty: nothing happens) ----
   std::function<void()> OnShowComment;     // comment command, shown on the first load
   std::function<void()> OnAutoInstall;     // installation dialog, once per run
@@ -195,6 +244,14 @@ class TMainForm {
   bool ExtractEntry(const TFile& entry, std::string& extracted, std::string& error);
   void CleanUpCheckOut();
   std::string Bzip2EntryName() const;
+  IExtractPrompts* Prompts();
+  void RunExtraction(const dialogs::TExtractRequest& request);
+  bool ExtractThroughBridge(const dialogs::TExtractRequest& request,
+                            const std::vector<std::string>& specs, std::int64_t total);
+  bool DecompressBzip2(const std::string& target);
+  bool ExtractThroughDecoder(const dialogs::TExtractRequest& request,
+                             const std::vector<std::string>& specs, const std::string& volume);
+  std::string ExistingEntryLine(const std::string& existingPath, double fallbackDate) const;
 
   IMainView& view_;
   TSettings& settings_;
@@ -213,6 +270,25 @@ class TMainForm {
   std::vector<TFolderNode> tree_;
   std::string statusTexts_[2];
   std::unique_ptr<zipbridge::Tbzip2> bzip2_;
+
+  // Extraction state.
+  IExtractPrompts* extractPrompts_ = nullptr;
+  bool extractionRunning_ = false;
+  bool overwriteAll_ = false;
+  bool extractCancelled_ = false;     // Cancel was answered: nothing more is asked
+  bool interruptAsking_ = false;
+  bool operationFailed_ = false;      // a wrong password on ARJ and ACE archives
+  engine::TZipCommon* runningEngine_ = nullptr;
+  zipbridge::TZipMaster* runningBridge_ = nullptr;
+  std::string extractTarget_;         // target folder of the running extraction
+  bool extractUseFolders_ = true;
+  bool extractSkipOlder_ = false;
+  std::int64_t progressUnit_ = 32768;
+  std::int64_t progressBytes_ = 0;
+  std::int64_t progressPosition_ = 0;
+  std::int64_t progressMaximum_ = 100;
+  int dragX_ = 0, dragY_ = 0;
+  bool dragArmed_ = false;
 
   // Display cache: prepared rows cacheFrom_ .. cacheFrom_ + cache_.size() - 1.
   std::vector<TDisplayRecord> cache_;

@@ -13,7 +13,9 @@ namespace dialogs {
 
 namespace {
 
+// Windows folders compare without regard to case, POSIX folders exactly.
 bool SameFolderText(std::string_view a, std::string_view b) {
+  if (!platform::kIsWindows) return a == b;
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
@@ -134,7 +136,10 @@ void TExtractForm::FormShow(const TExtractContext& context) {
   // Options by kind.
   const bool bz2 = kind == ".bz2";
   controls_.FileChoiceEnabled = !bz2;
-  if (bz2) controls_.SelectedEnabled = false;
+  if (bz2) {
+    controls_.SelectedEnabled = false;
+    controls_.Files = TExtractFiles::efAll;
+  }
   controls_.UseFolderNamesEnabled = !bz2;
   controls_.SkipOlderEnabled =
       !bz2 && (kind == ".zip" || kind == ".exe" || kind == ".gz" || kind == ".tar" || kind == ".bh");

@@ -89,7 +89,8 @@ class IExtractView {
 
 // The recent target folders after `target` was used: it moves to slot 1; when it was in
 // slot k the slots above k shift down one; when it was absent every slot shifts down and
-// the last is dropped. Empty slots are closed up first. Compared without regard to case.
+// the last is dropped. Empty slots are closed up first. Kept without a trailing separator;
+// on Windows lower-cased and compared without regard to case.
 void RememberTargetFolder(std::span<std::string> slots, std::string_view target);
 
 // The sub-folders of `folder` for the folder tree (expanded on demand), sorted without

@@ -18,6 +18,9 @@ constexpr std::size_t kBlockSize = 32768;
 // Longest line kept; the rest of a longer line is read and dropped. Encoded lines are
 // at most 80 characters, "begin" lines hold a name of at most a few hundred.
 constexpr std::size_t kMaxLine = 4096;
+// Characters of an encoded line as encoders write them (a full line takes 61, some add a
+// check character): data still going on past this is a line that lost its end.
+constexpr std::size_t kEncodedLineMax = 80;
 // Prompts for one volume before the request counts as refused.
 constexpr int kMaxVolumePrompts = 100;
 
@@ -415,6 +418,7 @@ void TUUDecode::ExtractArchive(IStream* archive) {
   if (!OpenOutput()) RaiseError(outputName_, "", "0", kErrOpeningFile);
 
   bool ended = false, raised = false;
+  bool lineOverrun = false;  // a full line ran on into more data: some of it was dropped
   int number = volumeStartNum_;
   try {
     while (!Cancel()) {
@@ -436,6 +440,13 @@ void TUUDecode::ExtractArchive(IStream* archive) {
         break;
       }
       DecodeLine(line);
+      if (line.size() > kEncodedLineMax && line[0] == fullLineChar_ &&
+          reverse_[static_cast<unsigned char>(line[kEncodedLineMax])] >= 0) {
+        // Most likely two lines joined where a line end was lost: the second is not decoded.
+        lineOverrun = true;
+        ReportError(volume_.IsOpen() ? volume_.File().Path() : ArchiveFile(), "",
+                    std::to_string(number), kErrUnexpectedEol);
+      }
     }
     Flush();
   } catch (const EBase&) {
@@ -449,7 +460,7 @@ void TUUDecode::ExtractArchive(IStream* archive) {
   // incomplete.
   if (!ended && !raised) ReportError(outputName_, "", std::to_string(number), kErrEolNotFound);
   CloseOutput(32, item.DosDateTime);
-  const bool pass = ended && (statedSize < 0 || statedSize == written_);
+  const bool pass = ended && !lineOverrun && (statedSize < 0 || statedSize == written_);
   if (!pass) ++failedCount_;
   Fire(OnEnd, fn, pass);
 }

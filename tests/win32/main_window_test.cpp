@@ -507,6 +507,41 @@ TEST_F(MainWindowTest, RecentArchivesMenuReopensAnArchive) {
   EXPECT_EQ(MenuText(IDM_RECENT_FIRST), app::TMainForm::RecentMenuCaption(1, zip));
 }
 
+// The Open command's file dialog, answered from a timer that runs inside its modal loop.
+std::wstring gDialogAnswer;
+std::wstring gDialogFilter;
+void CALLBACK AnswerOpenDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  const HWND dialog = FindWindowW(L"#32770", L"Open Archive");
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  // The file name field: a combo box (cmb13) in the explorer-style dialog, else edt1.
+  HWND edit = GetDlgItem(dialog, 0x47C);
+  if (!edit) edit = GetDlgItem(dialog, 0x480);
+  const HWND types = GetDlgItem(dialog, 0x470);  // cmb1: the file types
+  if (types) {
+    const auto sel = SendMessageW(types, CB_GETCURSEL, 0, 0);
+    wchar_t text[256] = {};
+    if (sel >= 0) SendMessageW(types, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(text));
+    gDialogFilter = text;
+  }
+  SetWindowTextW(edit, gDialogAnswer.c_str());
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(MainWindowTest, OpenCommandUsesTheFileDialog) {
+  CreateWindowInStyle(0);
+  gDialogAnswer = Widen(test::FixturePath("lha/regression_multiple.lzh"));
+  gDialogFilter.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, &AnswerOpenDialog);
+  Command(IDM_OPEN);
+  KillTimer(nullptr, timer);
+  // The default filter of a first run.
+  EXPECT_EQ(Narrow(gDialogFilter), "All Archives, encoded and .exe files");
+  EXPECT_EQ(Caption(), "Tessaly 2000 - regression_multiple.lzh");
+  EXPECT_EQ(ItemCount(), 5);
+  EXPECT_EQ(settings_->LastOpenFilterIndex, 13);
+}
+
 TEST_F(MainWindowTest, AFileThatIsNoArchiveIsRefused) {
   CreateWindowInStyle(0);
   view_->OpenFromCommandLine(test::FixturePath("README.md"));

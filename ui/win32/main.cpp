@@ -66,7 +66,7 @@ int Run(int showCommand) {
 
   MSG msg{};
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (view.TranslateMessage(msg)) continue;
+    if (view.PreTranslateMessage(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

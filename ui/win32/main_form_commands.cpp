@@ -330,7 +330,7 @@ void TMainFormView::ApplyMenuChecks() {
                 MF_BYCOMMAND | (settings_.ViewStatusLine != 0 ? MF_CHECKED : MF_UNCHECKED));
 }
 
-bool TMainFormView::TranslateMessage(MSG& msg) {
+bool TMainFormView::PreTranslateMessage(MSG& msg) {
   if (!hwnd_) return false;
   return accel_ && TranslateAcceleratorW(hwnd_, accel_, &msg) != 0;
 }

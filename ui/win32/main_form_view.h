@@ -82,7 +82,7 @@ class TMainFormView final : public app::IMainView {
   // What a non-switch command-line parameter does: opens and lists the archive.
   void OpenFromCommandLine(const std::string& path);
   // Accelerators and dialog keys for the message loop; true when the message was used.
-  bool TranslateMessage(MSG& msg);
+  bool PreTranslateMessage(MSG& msg);
 
   HWND Handle() const { return hwnd_; }
   HWND ListView() const { return list_; }

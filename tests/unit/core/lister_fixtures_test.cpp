@@ -51,7 +51,8 @@ Listing List(const std::string& path) {
 }
 
 // Rows whose expected listing cannot match a header listing, and what is checked instead.
-enum class Check { kFull, kSizesOnly, kNamesOnly, kNoCrash };
+// kFirstPart: the listing holds only some of the expected members (each with its size).
+enum class Check { kFull, kSizesOnly, kNamesOnly, kFirstPart, kNoCrash };
 struct Exception {
   const char* path;
   Check check;
@@ -67,7 +68,8 @@ const Exception kExceptions[] = {
     {"zip/sc_deflate64.zip", Check::kSizesOnly, "the peer wrote the name's raw bytes"},
     {"tar/libarchive_pax_filename.tar", Check::kSizesOnly, "the peer wrote the name's raw bytes"},
     {"tar/links.tar", Check::kNamesOnly, "hard link: no size in its header"},
-    {"cab/mspack_search_prefix.cab", Check::kNoCrash, "cabinets after other data: not searched"},
+    {"cab/mspack_search_prefix.cab", Check::kFirstPart,
+     "the peer searches the whole file for cabinets; the first one is listed"},
     {"rar/sc_rar5_encrypted_headers.rar", Check::kNoCrash, "headers need the password"},
     {"cab/cab_mz_stub.exe", Check::kNoCrash, "a cabinet inside a program is not handled"},
     {"uue/base64.uue", Check::kNoCrash, "'begin-base64' is not a UU file"},
@@ -148,6 +150,11 @@ std::map<std::string, std::uint32_t> PeerCrcs(const std::string& path) {
 }
 
 bool HaveSevenZip() { return std::system("7zz i >/dev/null 2>&1") == 0; }
+// Some builds of 7zz leave out the RAR handler.
+bool SevenZipReadsRar() {
+  static const bool yes = std::system("7zz i 2>/dev/null | grep -qw Rar5") == 0;
+  return yes;
+}
 
 class ListerFixtures : public ::testing::TestWithParam<Row> {};
 
@@ -184,6 +191,18 @@ TEST_P(ListerFixtures, MatchesExpectedListing) {
     EXPECT_EQ(a, b);
     return;
   }
+  if (check == Check::kFirstPart) {
+    EXPECT_FALSE(got.files.empty());
+    for (const auto& [name, m] : got.files) {
+      const auto it = want.files.find(name);
+      if (it == want.files.end()) {
+        ADD_FAILURE() << "unexpected member " << name;
+        continue;
+      }
+      EXPECT_EQ(m.size, it->second) << name;
+    }
+    return;
+  }
   for (const auto& [name, size] : want.files) {
     const auto it = got.files.find(name);
     if (it == got.files.end()) {
@@ -200,35 +219,52 @@ TEST_P(ListerFixtures, MatchesExpectedListing) {
   }
 }
 
-// CRC-32 as 7-Zip reads it from the same headers (ZIP, ARJ, RAR).
-TEST_P(ListerFixtures, Crc32AgreesWithSevenZip) {
+// Rows whose headers store a whole-member CRC-32 that 7-Zip lists too (ZIP, ARJ, RAR),
+// less the exceptions above, archives holding folders only, and members split over ARJ
+// volumes (each part has the CRC of that part only).
+std::vector<Row> Crc32Rows() {
+  std::vector<Row> rows;
+  for (Row& row : FirstVolumes()) {
+    if (row.format != "zip" && row.format != "arj" && row.format != "rar") continue;
+    if (std::any_of(std::begin(kExceptions), std::end(kExceptions),
+                    [&](const Exception& e) { return row.path == e.path; }))
+      continue;
+    if (row.path == "arj/sc_split.arj" || row.path == "arj/arj_multivol.arj") continue;
+    if (ReadExpected(row.path).files.empty()) continue;
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+class ListerCrc32 : public ::testing::TestWithParam<Row> {};
+
+TEST_P(ListerCrc32, AgreesWithSevenZip) {
   const Row& row = GetParam();
-  if (row.format != "zip" && row.format != "arj" && row.format != "rar")
-    GTEST_SKIP() << "format stores no CRC-32 that 7-Zip lists";
   if (!HaveSevenZip()) GTEST_SKIP() << "7zz not installed";
-  for (const Exception& e : kExceptions)
-    if (row.path == e.path) GTEST_SKIP() << e.why;
-  // Each part of a member split over ARJ volumes has the CRC of that part only.
-  if (row.path == "arj/sc_split.arj" || row.path == "arj/arj_multivol.arj")
-    GTEST_SKIP() << "member split over volumes: no whole-member CRC";
+  if (row.format == "rar" && !SevenZipReadsRar()) GTEST_SKIP() << "7zz cannot read RAR";
   const Listing got = List(kFixtures + row.path);
   const auto peer = PeerCrcs(kFixtures + row.path);
   int compared = 0;
   for (const auto& [name, crc] : peer) {
     const auto it = got.files.find(name);
-    if (it == got.files.end() || it->second.size == 0) continue;
+    if (it == got.files.end()) continue;
     EXPECT_EQ(it->second.crc, crc) << name;
     ++compared;
   }
-  if (compared == 0) GTEST_SKIP() << "7-Zip listed no CRC for this archive";
+  // The oracle fails on some archives this lister handles (data in front of a ZIP).
+  if (peer.empty()) GTEST_SKIP() << "7-Zip cannot open this archive";
+  EXPECT_GT(compared, 0) << "no member of 7-Zip's listing was listed";
+}
+
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+  std::string n = info.param.path;
+  for (char& c : n)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return n;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFirstVolumes, ListerFixtures, ::testing::ValuesIn(FirstVolumes()),
-                         [](const ::testing::TestParamInfo<Row>& info) {
-                           std::string n = info.param.path;
-                           for (char& c : n)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+                         RowName);
+INSTANTIATE_TEST_SUITE_P(Crc32Formats, ListerCrc32, ::testing::ValuesIn(Crc32Rows()), RowName);
 
 }  // namespace

@@ -183,6 +183,13 @@ TEST(UuDecode, CraftedTexts) {
     if (c == '`') c = ' ';  // old encoders wrote spaces for zero
   std::string table = kXx;
   std::reverse(table.begin(), table.end());
+  // The first two full lines joined (a lost line end): the second one's bytes are lost.
+  std::string joined = Encode(big, UuTable());
+  joined.erase(joined.find('\n'), 1);
+  const std::string joinedContent = big.substr(0, 45) + big.substr(90);
+  // A full line with two characters more (some encoders add a check character) is fine.
+  std::string checked = Encode(big, UuTable());
+  checked.insert(checked.find('\n'), "QQ");
   const TText texts[] = {
       {"small uu", "begin 644 a.txt\n" + Encode(small, UuTable()) + "end\n", "a.txt", small, 0, true},
       {"small xx", "begin 644 a.txt\n" + Encode(small, kXx) + "end\n", "a.txt", small, 0, true},
@@ -198,6 +205,9 @@ TEST(UuDecode, CraftedTexts) {
        small, 0, false},
       {"no end line", "begin 644 e.bin\n" + Encode(big, UuTable()), "e.bin", big, engine::kErrEolNotFound,
        false},
+      {"full line runs on", "begin 644 h.bin\n" + joined + "end\n", "h.bin", joinedContent,
+       engine::kErrUnexpectedEol, false},
+      {"check characters", "begin 644 i.bin\n" + checked + "end\n", "i.bin", big, 0, true},
       {"unknown alphabet", "begin 644 f.bin\n~~~~~~~~\nend\n", "", "", engine::kErrUnsupportedMethod, false},
       {"leaves the target", "begin 644 ../g.txt\n" + Encode(small, UuTable()) + "end\n", "", "",
        engine::kErrInvalidFileName, false},

@@ -156,12 +156,18 @@ bool TMainFormView::Create(int showCommand) {
   SetSortIndicator(app::SortIndicatorFor(form_->Contents.SortOrder));
   form_->CloseArchiveClick();
   {
+    // The recent archives of the settings, as the controller shows them after an open.
     std::vector<app::TRecentItem> items;
-    for (std::size_t i = 0; i < settings_.RecentArchives.size(); ++i)
-      if (!settings_.RecentArchives[i].empty())
-        items.push_back({app::TMainForm::RecentMenuCaption(static_cast<int>(i) + 1,
-                                                           settings_.RecentArchives[i]),
-                         settings_.RecentArchives[i]});
+    for (std::size_t i = 0; i < settings_.RecentArchives.size(); ++i) {
+      const std::string& path = settings_.RecentArchives[i];
+      if (path.empty()) continue;
+      const int k = static_cast<int>(i) + 1;
+      std::string dropDown = "&";
+      dropDown += std::to_string(k);
+      dropDown += ' ';
+      dropDown += path;
+      items.push_back({app::TMainForm::RecentMenuCaption(k, path), std::move(dropDown)});
+    }
     SetRecentArchives(items);
   }
   Layout();
@@ -635,6 +641,7 @@ void TMainFormView::DrawLamp(const DRAWITEMSTRUCT& item) {
 // File browser pane (the left pane while no archive is open)
 
 void TMainFormView::FillFileBrowser() {
+  browserStale_ = false;
   TQuiet quiet(quiet_);
   SendMessageW(browser_, WM_SETREDRAW, FALSE, 0);
   ListView_DeleteAllItems(browser_);
@@ -838,6 +845,7 @@ void TMainFormView::ShowLeftPane(app::TLeftPane pane) {
 
 void TMainFormView::ShowExplorerParts(bool visible) {
   explorerParts_ = visible;
+  if (visible && browserStale_) FillFileBrowser();
   ApplyMenuChecks();
   ApplyCommandStates();
   Layout();
@@ -847,7 +855,9 @@ void TMainFormView::BrowseFolder(const std::string& folder) {
   browsedFolder_ = folder;
   while (browsedFolder_.size() > 3 && platform::IsPathSeparator(browsedFolder_.back()))
     browsedFolder_.pop_back();
-  FillFileBrowser();
+  // The pane shows only in explorer style; a hidden one is filled when it appears.
+  browserStale_ = true;
+  if (explorerParts_) FillFileBrowser();
 }
 
 void TMainFormView::BrowseParentFolder() {

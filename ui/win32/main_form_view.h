@@ -235,6 +235,7 @@ class TMainFormView final : public app::IMainView {
   std::wstring checkOutHint_;
   std::vector<HTREEITEM> treeItems_;
   std::string browsedFolder_;
+  bool browserStale_ = false;
   struct TBrowserItem {
     std::string Name;
     bool IsFolder;

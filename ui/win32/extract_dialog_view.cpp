@@ -393,9 +393,17 @@ void TExtractPrompts::Install() {
 
 void TExtractPrompts::PumpDuringRun() {
   app::TMainForm& form = view_.Form();
-  if (!form.IsExtracting()) return;
-  const HWND main = view_.Handle();
   MSG msg;
+  if (!form.IsExtracting()) {
+    // Other engine work (a listing): the window only repaints, as the window's own hook
+    // does, since a click handled in the middle would re-enter the controller.
+    const ULONGLONG now = GetTickCount64();
+    if (now - lastPaint_ < 50) return;
+    lastPaint_ = now;
+    while (PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&msg);
+    return;
+  }
+  const HWND main = view_.Handle();
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));

@@ -51,6 +51,7 @@ class TExtractPrompts final : public app::IExtractPrompts {
   void PumpDuringRun();
   TMainFormView& view_;
   bool installed_ = false;
+  ULONGLONG lastPaint_ = 0;
 };
 
 }  // namespace win32ui

@@ -21,4 +21,4 @@ $APT build-essential cmake ninja-build googletest pkg-config dpkg-dev \
   wine wine64 fonts-wine g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
   libz-mingw-w64-dev xvfb imagemagick \
   lhasa arj nomarch unar cabextract gcab 7zip zip unzip gzip bzip2 ncompress \
-  sharutils tar libarchive-tools
+  sharutils tar libarchive-tools jlha-utils hyperfine

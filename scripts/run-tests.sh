@@ -47,7 +47,8 @@ build_preset() {
   cmake --preset "$preset" -B "$root/$preset" >"$root/$preset.configure.log" 2>&1 \
     || { cat "$root/$preset.configure.log"; return 1; }
   grep -A4 'CMake Warning' "$root/$preset.configure.log" || true
-  cmake --build "$root/$preset" -j"$jobs"
+  # -k 0: on a failure build everything else anyway, so one run shows every error.
+  cmake --build "$root/$preset" -j"$jobs" -- -k 0
 }
 
 # count_ctest LOG: adds ctest's "N% tests passed, F tests failed out of T" to the totals.
@@ -86,14 +87,20 @@ wine_tests() {
 
 want() { [[ "$wanted" == *" $1 "* ]]; }
 
+# A failed build still runs the tests that did build (those that did not are reported
+# by ctest as not run); only a failed configure skips them.
+configured() { [ -f "$root/$1/CTestTestfile.cmake" ]; }
 if want linux; then
-  stage "linux build" build_preset linux && stage "linux tests" native_tests linux
+  stage "linux build" build_preset linux
+  configured linux && stage "linux tests" native_tests linux
 fi
 if want linux-asan; then
-  stage "linux-asan build" build_preset linux-asan && stage "linux-asan tests" asan_tests
+  stage "linux-asan build" build_preset linux-asan
+  configured linux-asan && stage "linux-asan tests" asan_tests
 fi
 if want mingw64; then
-  stage "mingw64 build" build_preset mingw64 && stage "mingw64 tests (wine)" wine_tests
+  stage "mingw64 build" build_preset mingw64
+  configured mingw64 && stage "mingw64 tests (wine)" wine_tests
 fi
 if want mingw32; then
   stage "mingw32 build" build_preset mingw32

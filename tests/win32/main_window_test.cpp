@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -21,8 +22,11 @@
 #include "platform/path.h"
 #include "platform/registry.h"
 #include "platform/win32/utf16.h"
+#include "tests/unit/fixture_check.h"
 #include "tests/unit/test_paths.h"
+#include "ui/win32/extract_dialog_view.h"
 #include "ui/win32/main_form_view.h"
+#include "ui/win32/resources/extract_dialog_res.h"
 #include "ui/win32/resources/resource.h"
 
 namespace {
@@ -469,11 +473,10 @@ TEST_F(MainWindowTest, CommandsFollowTheArchiveAndCloseEmptiesTheWindow) {
   ASSERT_EQ(ItemCount(), 3);
   EXPECT_TRUE(MenuEnabled(IDM_REFRESH));
   EXPECT_TRUE(MenuEnabled(IDM_INVERT_SELECTION));
-  // The controller enables Extract for every kind; its dialog is not part of the window
-  // yet, so menu item and button stay disabled.
+  // The controller enables Extract for every kind; menu item and button follow it.
   EXPECT_TRUE(app::HasCommand(view_->Form().Commands(), app::TCommand::cmExtract));
-  EXPECT_FALSE(MenuEnabled(IDM_EXTRACT));
-  EXPECT_FALSE(ButtonEnabled(IDM_EXTRACT));
+  EXPECT_TRUE(MenuEnabled(IDM_EXTRACT));
+  EXPECT_TRUE(ButtonEnabled(IDM_EXTRACT));
 
   Command(IDM_REFRESH);
   EXPECT_EQ(ItemCount(), 3);
@@ -551,6 +554,47 @@ TEST_F(MainWindowTest, AFileThatIsNoArchiveIsRefused) {
   EXPECT_EQ(Caption(), "Tessaly 2000");
   EXPECT_EQ(ItemCount(), 0);
   EXPECT_FALSE(MenuEnabled(IDM_CLOSE));
+}
+
+// The Extract command of the menu bar, through the window's own dialog and prompts: a ZIP
+// archive with folders and a non-ASCII name is extracted by the ZIP engine library, and
+// the log of an earlier operation is emptied first.
+TEST_F(MainWindowTest, ExtractCommandExtractsAllThroughTheDialog) {
+  CreateWindowInStyle(0);
+  // The engine libraries sit one folder up, beside the other test programs.
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  view_->Form().ExtractForm.ZipMaster1.SetDLLDirectory(
+      std::filesystem::path(program).parent_path().parent_path().string());
+  const std::string fixture = "zip/sc_zip64.zip";
+  view_->OpenFromCommandLine(test::FixturePath(fixture));
+  Pump();
+  ASSERT_EQ(ItemCount(), 3);
+  ASSERT_TRUE(MenuEnabled(IDM_EXTRACT));
+  view_->AppendLog("output of an earlier operation");
+
+  int dialogs = 0;
+  const std::string target = test::FreshDir("mw-extract-all");
+  view_->ExtractPrompts().OnDialogInit = [&](HWND dialog) {
+    ++dialogs;
+    SetDlgItemTextW(dialog, IDC_EXTRACT_DEST, Widen(target).c_str());
+    SendDlgItemMessageW(dialog, IDC_EXTRACT_ALL, BM_CLICK, 0, 0);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  };
+  Command(IDM_EXTRACT);
+  EXPECT_EQ(dialogs, 1);
+  const auto expected = test::ReadExpected(fixture);
+  const auto got = test::HashTree(target);
+  ASSERT_EQ(got.size(), expected.size()) << target;
+  for (const auto& e : expected) {
+    ASSERT_TRUE(got.count(e.name)) << e.name;
+    EXPECT_EQ(got.at(e.name).sha256, e.sha256) << e.name;
+  }
+  EXPECT_TRUE(std::find(view_->LogLines().begin(), view_->LogLines().end(),
+                        "output of an earlier operation") == view_->LogLines().end());
+  EXPECT_TRUE(MenuEnabled(IDM_EXTRACT));
+  EXPECT_TRUE(IsWindowEnabled(view_->Toolbar()));
+  EXPECT_TRUE(messages_.empty()) << messages_.front();
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ constexpr TCommandDef kCommands[] = {
 
   {IDM_ADD,              mpActions, L"&Add...",                               Cmd(app::TCommand::cmAdd),          0, 0,          5,  biStandard, STD_PASTE,       L"Add",        L"Add files to the archive",           true,  false, nullptr},
   {IDM_DELETE_ENTRIES,   mpActions, L"&Delete...",                            Cmd(app::TCommand::cmDeleteEntries), 0, 0,         6,  biStandard, STD_DELETE,      L"Delete",     L"Delete the selected files",          true,  false, nullptr},
-  {IDM_EXTRACT,          mpActions, L"&Extract...\tCtrl+E",                   Cmd(app::TCommand::cmExtract),      kCtrl, 'E',    7,  biStandard, STD_FILESAVE,    L"Extract",    L"Extract files from the archive",     true,  false, nullptr},
+  {IDM_EXTRACT,          mpActions, L"&Extract...\tCtrl+E",                   Cmd(app::TCommand::cmExtract),      kCtrl, 'E',    7,  biStandard, STD_FILESAVE,    L"Extract",    L"Extract files from the archive",     true,  false, &V::ExtractCommand},
   {IDM_VIEW,             mpActions, L"&View...",                              Cmd(app::TCommand::cmView),         0, 0,          8,  biStandard, STD_PRINTPRE,    L"View",       L"View the selected file",             true,  false, nullptr},
   {IDM_RENAME_ENTRY,     mpActions, L"&Rename...",                            Cmd(app::TCommand::cmRenameEntry),  0, 0,          -1, biStandard, 0,               nullptr,       nullptr,                               true,  false, nullptr},
   {IDM_COMMENT,          mpActions, L"&Comment...",                           Cmd(app::TCommand::cmComment),      0, 0,          -1, biStandard, 0,               nullptr,       nullptr,                               false, false, nullptr},
@@ -422,6 +422,7 @@ void TMainFormView::ClassicStyleCommand() { form_->N9Click(); }
 void TMainFormView::ExplorerStyleCommand() { form_->ExplorerDisplayStyle1Click(); }
 void TMainFormView::UpFolderCommand() { form_->UpOneFolderButtClick(); }
 void TMainFormView::RefreshCommand() { form_->LoadListing(); }
+void TMainFormView::ExtractCommand() { form_->ExtractButtonClick(); }
 
 void TMainFormView::ViewToolbarCommand() {
   settings_.ViewToolbar = settings_.ViewToolbar != 0 ? 0 : 1;

@@ -13,6 +13,7 @@
 #include "platform/path.h"
 #include "platform/win32/utf16.h"
 #include "platform/yield.h"
+#include "ui/win32/extract_dialog_view.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/password_dialog.h"
 #include "ui/win32/resources/resource.h"
@@ -134,15 +135,6 @@ bool TMainFormView::Create(int showCommand) {
   BuildMenuBar();
   BuildAccelerators();
 
-  // While an engine works the window keeps painting. Only paint messages are let through:
-  // a click handled in the middle of a listing would re-enter the controller.
-  platform::SetYieldHook([last = ULONGLONG{0}]() mutable {
-    const ULONGLONG now = GetTickCount64();
-    if (now - last < 50) return;
-    last = now;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&msg);
-  });
   platform::SetConfirmHook([this](std::string_view text) {
     return ShowMessageBox(std::string(text), app::TMsgKind::mkConfirmation,
                           app::TMsgButtons::mbYesNo) == app::TMsgResult::mrYes;
@@ -150,6 +142,12 @@ bool TMainFormView::Create(int showCommand) {
 
   form_ = std::make_unique<app::TMainForm>(
       *this, settings_, env_, options_.Locale ? *options_.Locale : UserLocaleFormat());
+  // The Extract dialog and questions, and the yield hook: while an engine works the window
+  // keeps painting; only during an extraction are other messages let through (a click
+  // handled in the middle of a listing would re-enter the controller).
+  extractPrompts_ = std::make_unique<TExtractPrompts>(*this);
+  extractPrompts_->OnResetLastOutput = [this] { log_.clear(); };
+  extractPrompts_->Install();
   // The window starts in the empty state in the display style of the settings.
   ShowExplorerParts(form_->Contents.Style == app::TDisplayStyle::dsExplorer);
   SetSortMenuCheck(form_->Contents.SortOrder);

@@ -23,6 +23,7 @@
 namespace win32ui {
 
 class TMainFormView;
+class TExtractPrompts;
 
 // Where a command sits in the menu bar.
 enum class TMenuPlace : std::uint8_t {
@@ -93,6 +94,8 @@ class TMainFormView final : public app::IMainView {
   HWND TitlePanel() const { return title_; }
   HWND ProgressBar() const { return progress_; }
   app::TMainForm& Form() { return *form_; }
+  // The Extract dialog and questions of this window (installed by Create).
+  TExtractPrompts& ExtractPrompts() { return *extractPrompts_; }
   const app::TSettings& Settings() const { return settings_; }
   // The menu bar state: enabled commands as the menus and toolbar show them.
   bool IsCommandEnabled(UINT id) const;
@@ -170,6 +173,7 @@ class TMainFormView final : public app::IMainView {
   void ExplorerStyleCommand();
   void UpFolderCommand();
   void RefreshCommand();
+  void ExtractCommand();
   void ViewToolbarCommand();
   void ViewStatusBarCommand();
   void AboutCommand();
@@ -201,6 +205,8 @@ class TMainFormView final : public app::IMainView {
   app::TMainFormEnvironment env_;
   TMainFormViewOptions options_;
   std::unique_ptr<app::TMainForm> form_;
+  // After form_: it detaches itself from the controller when destroyed.
+  std::unique_ptr<TExtractPrompts> extractPrompts_;
 
   HWND hwnd_ = nullptr;
   HWND toolbar_ = nullptr;

@@ -4,15 +4,7 @@
 // Usage: listing_bench [runs] [zip]. Without a zip, bench/make_many_members_zip.py makes
 // /tmp/many_members.zip (50,000 members) once. The median wall time of each side is
 // reported, with the lister alone for reference.
-//
-// Benchmarks link the engine libraries only, so the controller's sources are compiled in
-// here. (Linking the benches with tessaly_app would make these includes unnecessary.)
-#include "app/archive_kinds.cpp"
-#include "app/contents_model.cpp"
-#include "app/display_texts.cpp"
-#include "app/main_form.cpp"
-#include "app/settings.cpp"
-#include "zipbridge/bzip2.cpp"
+#include "app/main_form.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -105,7 +106,8 @@ inline std::string Sha256Hex(const std::vector<std::uint8_t>& data) {
 
 // SHA-256 of a file's contents; nullopt when it cannot be read.
 inline std::optional<std::string> Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // The path is UTF-8; on Windows a narrow path would be taken in the ANSI code page.
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
   if (!in) return std::nullopt;
   Sha256 s;
   char buf[65536];

@@ -240,13 +240,14 @@ class TMainFormTest : public ::testing::Test {
     std::filesystem::create_directories(root_ + "/files");
     registry_ = platform::OpenFileRegistry(root_ + "/registry");
     app::TSettingsEnvironment env;
-    env.ProgramPath = root_ + "/prog/Tessaly.exe";
-    env.ProgramFolder = root_ + "/prog/";
-    env.TempFolder = root_ + "/work/";
-    env.FavoritesFallbackFolder = root_ + "/prog/";
+    // Paths as the program itself would have them: with the system's separators.
+    env.ProgramPath = Path("prog/Tessaly.exe");
+    env.ProgramFolder = Path("prog/");
+    env.TempFolder = Path("work/");
+    env.FavoritesFallbackFolder = Path("prog/");
     settings_ = std::make_unique<app::TSettings>(*registry_, env);
     app::ApplyDefaults(*settings_, env);
-    settings_->TempFolder = root_ + "/work/";
+    settings_->TempFolder = Path("work/");
     settings_->Favorites.AddFolderMode = 2;  // never, unless a test says otherwise
     settings_->DisplayStyle = 0;
     settings_->SortOrder = 1;
@@ -256,17 +257,19 @@ class TMainFormTest : public ::testing::Test {
   app::TMainForm& Form() {
     if (!form_) {
       app::TMainFormEnvironment env;
-      env.ProgramFolder = root_ + "/prog/";
+      env.ProgramFolder = Path("prog/");
       env.Parameters = parameters_;
       form_ = std::make_unique<app::TMainForm>(view_, *settings_, env, locale_);
-      form_->UnGZIP1.SetTempDir(root_ + "/etmp");
-      form_->UUDecode1.SetTempDir(root_ + "/etmp");
+      form_->UnGZIP1.SetTempDir(Path("etmp"));
+      form_->UUDecode1.SetTempDir(Path("etmp"));
       form_->CloseArchiveClick();
     }
     return *form_;
   }
 
-  std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
+  std::string Path(const std::string& rel) const {
+    return platform::ToNativeSeparators(root_ + "/" + rel);
+  }
 
   // Names of the listed entries in their order ("path" + "name").
   std::vector<std::string> Listed() {

@@ -63,9 +63,9 @@ class ExtractOperation : public apptest::TMainFormTest {
     if (!form_) {
       settings_->ExtractOverwrite = 0;  // ask (the default overwrites)
       app::TMainFormEnvironment env;
-      env.ProgramFolder = root_ + "/prog/";
+      env.ProgramFolder = Path("prog/");
       form_ = std::make_unique<app::TMainForm>(view_, *settings_, env, locale_);
-      form_->UnGZIP1.SetTempDir(root_ + "/etmp");
+      form_->UnGZIP1.SetTempDir(Path("etmp"));
       form_->CloseArchiveClick();
       form_->SetExtractPrompts(&prompts_);
     }

@@ -107,7 +107,8 @@ inline std::vector<TFileEntry> FilesIn(const std::string& dir) {
   for (const auto& it : std::filesystem::recursive_directory_iterator(dir)) {
     if (!it.is_regular_file()) continue;
     TFileEntry e;
-    e.Sha = test::Sha256OfFile(it.path().string()).value_or("");
+    const std::u8string u8 = it.path().u8string();
+    e.Sha = test::Sha256OfFile(std::string(u8.begin(), u8.end())).value_or("");
     e.Size = static_cast<std::int64_t>(it.file_size());
     e.Name = std::filesystem::relative(it.path(), dir).generic_string();
     out.push_back(e);

@@ -1,8 +1,9 @@
 // The traditional PKWARE stream cipher (three keys driven by CRC-32 steps) and the ARJ garble.
 #include "engine/core/cipher.h"
 
+#include <atomic>
 #include <chrono>
-#include <random>
+#include <cstdint>
 
 #include "engine/core/crc_tables.h"
 
@@ -84,16 +85,24 @@ void TPkCipher::EncryptBlock(std::uint8_t* data, std::size_t count) {
 std::array<std::uint8_t, 12> TPkCipher::MakeCryptHeader(std::string_view password,
                                                          std::uint32_t check) {
   InitKeys(password);
-  // The ten leading bytes only need to differ between members; a generator seeded from the
-  // system's entropy source and the clock keeps them from repeating across runs.
-  std::random_device device;
-  const auto now = static_cast<std::uint64_t>(
-      std::chrono::high_resolution_clock::now().time_since_epoch().count());
-  std::seed_seq seed{device(), device(), static_cast<std::uint32_t>(now),
-                     static_cast<std::uint32_t>(now >> 32)};
-  std::mt19937 random(seed);
+  // The ten leading bytes only need to differ between members and runs: a generator seeded
+  // from the clock, a per-process counter and the stack's address (which the system places
+  // at random) does that without asking the system for entropy. (std::random_device is
+  // avoided: on some Windows set-ups its hardware source loops forever.)
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t x = static_cast<std::uint64_t>(
+                        std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
+                    (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull) ^
+                    static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&x));
+  auto next = [&x] {
+    // splitmix64
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
   std::array<std::uint8_t, 12> header{};
-  for (int i = 0; i < 10; ++i) header[i] = Encrypt(static_cast<std::uint8_t>(random() >> 24));
+  for (int i = 0; i < 10; ++i) header[i] = Encrypt(static_cast<std::uint8_t>(next() >> 56));
   header[10] = Encrypt(static_cast<std::uint8_t>(check >> 16));
   header[11] = Encrypt(static_cast<std::uint8_t>(check >> 24));
   return header;

@@ -14,6 +14,7 @@
 
 #include "engine/decoders/inflate.h"
 #include "engine/writers/deflate_coder.h"
+#include "tests/unit/test_paths.h"
 
 namespace {
 
@@ -34,10 +35,11 @@ bool HavePythonZlib() {
 // Inflates each raw deflate stream with Python's zlib; a stream that does not end exactly
 // at its last byte (or fails) gives nullopt.
 std::vector<std::optional<Bytes>> InflateWithPython(const std::vector<Bytes>& streams) {
-  char dirTemplate[] = "/tmp/deflate_test_XXXXXX";
-  const char* dir = mkdtemp(dirTemplate);
+  const fs::path dir = test::TempPath("deflate_python");
   std::vector<std::optional<Bytes>> results(streams.size());
-  if (dir == nullptr) return results;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) return results;
   std::string cmd =
       "python3 -c 'import sys,zlib\n"
       "for f in sys.argv[1:]:\n"

@@ -48,7 +48,7 @@ class IExtractPrompts {
 
 // The file specifications of a request, each as stored path + name ("\" between folders):
 //   efSelected  every selected entry except the up entry;
-//   efAll       the single specification "*.*";
+//   efAll       the single file pattern "*.*";
 //   efMask      every entry whose name MatchMask accepts.
 // A folder pseudo entry stands for every member below it: path + name + "*" (the engines'
 // "*" crosses folder levels; "*.*" would miss members under a dotted folder name).

@@ -2,10 +2,6 @@
 // full path names, and the failures with their exit status.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,40 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/console_run.h"
 #include "tests/unit/test_paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TResult {
-  int Status = -1;
-  std::string Out;  // standard output and standard error together
-};
-
-std::string Program() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  const fs::path p = self.parent_path().parent_path() / "ui" / "console" / "tessaly";
-  return fs::exists(p) ? p.string() : std::string();
-}
-
-TResult Shell(const std::string& command) {
-  TResult r;
-  FILE* pipe = popen((command + " </dev/null 2>&1").c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) r.Out.append(buf, n);
-  const int raw = pclose(pipe);
-#ifdef _WIN32
-  r.Status = raw;
-#else
-  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-  return r;
-}
-TResult Tessaly(const std::string& args) { return Shell(Program() + " " + args); }
+using e2e::Program;
+using e2e::RunTessaly;
+using e2e::Shell;
+using e2e::TResult;
+TResult Tessaly(const std::string& args) { return RunTessaly(args); }
 bool Have(const std::string& tool) { return Shell("command -v " + tool).Status == 0; }
 std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
 

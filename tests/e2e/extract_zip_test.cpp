@@ -2,50 +2,22 @@
 // input is never a terminal here, so nothing is asked).
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "tests/unit/sha256.h"
+#include "tests/e2e/console_run.h"
 #include "tests/unit/test_paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TResult {
-  int Status = -1;
-  std::string Out;  // standard output and standard error together
-};
-
-// The console program built beside this test program (found through /proc, so on Linux).
-std::string Program() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  const fs::path p = self.parent_path().parent_path() / "ui" / "console" / "tessaly";
-  return fs::exists(p) ? p.string() : std::string();
-}
-
-TResult RunTessaly(const std::string& args) {
-  TResult r;
-  FILE* pipe = popen((Program() + " " + args + " </dev/null 2>&1").c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) r.Out.append(buf, n);
-  const int raw = pclose(pipe);
-#ifdef _WIN32
-  r.Status = raw;
-#else
-  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-  return r;
-}
+using e2e::Program;
+using e2e::RunTessaly;
+using e2e::TResult;
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 

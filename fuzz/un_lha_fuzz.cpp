@@ -1,28 +1,17 @@
 // libFuzzer target: a whole LHA decoder run (header walk, every method) over the input as
 // an archive file, writing nothing.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "engine/decoders/un_lha.h"
+#include "fuzz/fuzz_input_file.h"
 
 namespace {
 
 // Headers may state sizes up to 4 GiB of output: after this much the run is cancelled.
 constexpr std::int64_t kOutputBudget = 64 << 20;
-
-const std::string& InputPath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/un_lha_fuzz_XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
-    return std::string(name);
-  }();
-  return path;
-}
 
 bool IsLhaType(engine::TArcType t) {
   using enum engine::TArcType;
@@ -32,11 +21,8 @@ bool IsLhaType(engine::TArcType t) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = InputPath();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const std::string path = fuzz::WriteInputFile("un_lha_fuzz", data, size);
+  if (path.empty()) return 0;
 
   engine::TUnLHA e;
   e.SetArchiveFile(path);

@@ -1,13 +1,12 @@
 // libFuzzer target: a whole ZIP decoder run (directory walk, passwords, every method) over
 // the input as an archive file, writing nothing.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "engine/decoders/un_zip.h"
+#include "fuzz/fuzz_input_file.h"
 
 namespace {
 
@@ -15,24 +14,11 @@ namespace {
 // output the run is cancelled.
 constexpr std::int64_t kOutputBudget = 64 << 20;
 
-const std::string& InputPath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/un_zip_fuzz_XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
-    return std::string(name);
-  }();
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = InputPath();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const std::string path = fuzz::WriteInputFile("un_zip_fuzz", data, size);
+  if (path.empty()) return 0;
 
   engine::TUnZIP e;
   e.SetArchiveFile(path);

@@ -1,34 +1,16 @@
 // libFuzzer target: a UU/XX/base64 decoder run over the input as a text file, writing
 // nothing. No next volume is asked for.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "engine/decoders/uu_decode.h"
-
-namespace {
-
-const std::string& InputPath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/uu_decode_fuzz_XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
-    return std::string(name);
-  }();
-  return path;
-}
-
-}  // namespace
+#include "fuzz/fuzz_input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = InputPath();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const std::string path = fuzz::WriteInputFile("uu_decode_fuzz", data, size);
+  if (path.empty()) return 0;
 
   engine::TUUDecode e;
   e.SetArchiveFile(path);
